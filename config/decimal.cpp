@@ -1,0 +1,34 @@
+#include "config/decimal.h"
+
+#include <limits>
+
+namespace korvel::config {
+
+namespace {
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+}  // namespace
+
+std::int32_t decimalValue(const char* text) {
+    if (text == nullptr) return 0;
+    while (isBlank(*text)) ++text;
+    bool negative = false;
+    if (*text == '+' || *text == '-') {
+        negative = *text == '-';
+        ++text;
+    }
+    constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
+    constexpr std::int64_t kMin = std::numeric_limits<std::int32_t>::min();
+    std::int64_t magnitude = 0;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+        magnitude = magnitude * 10 + (*text - '0');
+        if (magnitude > kMax + 1) magnitude = kMax + 1;  // saturate, keep looping over digits
+    }
+    const std::int64_t value = negative ? -magnitude : magnitude;
+    if (value > kMax) return static_cast<std::int32_t>(kMax);
+    if (value < kMin) return static_cast<std::int32_t>(kMin);
+    return static_cast<std::int32_t>(value);
+}
+
+}  // namespace korvel::config
