@@ -13,18 +13,29 @@ std::string deviceFileName(int deviceNumber) {
     return name;
 }
 
-std::int32_t stopBitsCode(std::int32_t stopBits) { return stopBits == 2 ? 2 : 0; }
+std::int32_t stopBitsCode(std::int32_t stopBits) {
+    return stopBits == 2 ? 2 : 0;
+}
 
 std::int32_t parityCode(const char* text) {
     char kept[15] = {};  // the setting is compared as at most 14 characters
     if (text != nullptr) std::strncpy(kept, text, sizeof kept - 1);
     if (kept[0] == '\0' || kept[1] != '\0') return 0;
     switch (kept[0]) {
-        case 'E': case 'e': return 2;
-        case 'M': case 'm': return 3;
-        case 'N': case 'n': return 0;
-        case 'O': case 'o': return 1;
-        default: return 0;
+        case 'E':
+        case 'e':
+            return 2;
+        case 'M':
+        case 'm':
+            return 3;
+        case 'N':
+        case 'n':
+            return 0;
+        case 'O':
+        case 'o':
+            return 1;
+        default:
+            return 0;
     }
 }
 

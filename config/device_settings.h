@@ -47,7 +47,7 @@ std::int32_t parityCode(const char* text);
 
 // The settings of one driver instance, named by its device number.
 class DeviceSettings {
-public:
+  public:
     DeviceSettings(Settings& settings, int deviceNumber);
 
     // "NTQ.INI", section "Network", key "Workstation": read first, never written back.
@@ -60,7 +60,7 @@ public:
 
     const std::string& fileName() const { return fileName_; }
 
-private:
+  private:
     std::int32_t number(const char* section, const char* key, const char* defaultValue);
 
     Settings& settings_;

@@ -11,7 +11,7 @@ namespace korvel::config {
 // with CR LF. Lines it does not change are kept as they are. Backslashes in paths are taken
 // as folder separators, so the same path rule serves on every platform.
 class IniProfileStore final : public ProfileStore {
-public:
+  public:
     std::size_t read(const std::string& path, const char* section, const char* key,
                      const char* defaultValue, char* buffer, std::size_t size) override;
     bool write(const std::string& path, const char* section, const char* key,

@@ -10,7 +10,7 @@ namespace korvel::config {
 // without regard to case; values are trimmed of surrounding blanks and of one pair of
 // enclosing quotes.
 class ProfileStore {
-public:
+  public:
     virtual ~ProfileStore() = default;
 
     // Copies the key's value, or defaultValue when the file, section or key is missing,

@@ -7,7 +7,9 @@
 
 namespace korvel::config {
 
-const char* processEnvironment(const char* name) { return std::getenv(name); }
+const char* processEnvironment(const char* name) {
+    return std::getenv(name);
+}
 
 std::string settingsPath(const std::string& fileName, const EnvironmentLookup& environment) {
     const char* root = environment ? environment("RZ_ROOT") : nullptr;

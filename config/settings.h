@@ -20,7 +20,7 @@ std::string settingsPath(const std::string& fileName, const EnvironmentLookup& e
 
 // Reads and writes single settings through a profile store, following the path rule.
 class Settings {
-public:
+  public:
     static constexpr std::size_t kValueBufferSize = 256;
 
     explicit Settings(ProfileStore& store, EnvironmentLookup environment = processEnvironment);
@@ -42,7 +42,7 @@ public:
 
     std::string pathOf(const char* fileName) const;
 
-private:
+  private:
     ProfileStore& store_;
     EnvironmentLookup environment_;
     char value_[kValueBufferSize] = {};

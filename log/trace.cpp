@@ -30,11 +30,17 @@ void show(const char* message) {
 
 }  // namespace
 
-TraceState& traceState() { return gTrace; }
+TraceState& traceState() {
+    return gTrace;
+}
 
-void setTracing(bool on) { gTrace.enabled = on ? 1 : 0; }
+void setTracing(bool on) {
+    gTrace.enabled = on ? 1 : 0;
+}
 
-bool tracing() { return gTrace.enabled != 0; }
+bool tracing() {
+    return gTrace.enabled != 0;
+}
 
 void trace(const char* format, ...) {
     if (!gTrace.enabled) return;

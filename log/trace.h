@@ -15,10 +15,10 @@ struct TraceState {
     static constexpr int kMaxMessage = 160;
     static constexpr int kFormatBuffer = 2048;
 
-    int enabled = 0;                               // the "DebugMode" flag: 1 on, 0 off
-    std::uint32_t lastTick = 0;                    // tick of the last line shown
-    TraceView* view = nullptr;                     // lines go nowhere without a view
-    std::uint32_t (*tick)() = &millisecondTick;    // replaced by tests with a manual clock
+    int enabled = 0;                             // the "DebugMode" flag: 1 on, 0 off
+    std::uint32_t lastTick = 0;                  // tick of the last line shown
+    TraceView* view = nullptr;                   // lines go nowhere without a view
+    std::uint32_t (*tick)() = &millisecondTick;  // replaced by tests with a manual clock
 };
 
 // The process's one trace; tests reset it with traceState() = TraceState{}.

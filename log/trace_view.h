@@ -4,7 +4,7 @@ namespace korvel::log {
 
 // Where trace lines are shown: the main window's list box, or memory in tests.
 class TraceView {
-public:
+  public:
     virtual ~TraceView() = default;
     virtual void append(const char* line) = 0;
     virtual int count() const = 0;

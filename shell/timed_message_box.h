@@ -14,8 +14,7 @@ inline constexpr DWORD kErrorBoxTimeoutMs = 5000;
 // case ignored), until the box has gone. The owner is accepted but the box has none.
 // Returns the box's result: 0 when the time-out closed it, -1 when no box could be shown
 // (the watcher thread could not be started).
-int timedMessageBox(HWND owner, const char* text, const char* caption, UINT type,
-                    DWORD timeoutMs);
+int timedMessageBox(HWND owner, const char* text, const char* caption, UINT type, DWORD timeoutMs);
 
 // The driver's error box: caption "Error", error icon, 5000 ms.
 inline void showTimedError(HWND owner, const char* text) {

@@ -9,7 +9,7 @@ namespace korvel::testing {
 
 // The trace list kept in memory, with the index the view was last scrolled to.
 class MemoryTraceView final : public log::TraceView {
-public:
+  public:
     void append(const char* line) override { lines.emplace_back(line); }
     int count() const override { return static_cast<int>(lines.size()); }
     void deleteFirst() override {

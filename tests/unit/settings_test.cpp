@@ -35,11 +35,10 @@ EnvironmentLookup environmentOf(std::map<std::string, std::string> values) {
 }
 
 TEST(SettingsPath, BothRootsGiveTheConfigFolderElseTheBareName) {
-    EXPECT_EQ(settingsPath("DEV_010.ini", environmentOf({{"RZ_ROOT", "d:\\root"},
-                                                          {"RZ_SYSTEM", "sys"}})),
-              "d:\\root\\sys\\config\\system\\DEV_010.ini");
-    EXPECT_EQ(settingsPath("DEV_010.ini", environmentOf({{"RZ_ROOT", "d:\\root"}})),
-              "DEV_010.ini");
+    EXPECT_EQ(
+        settingsPath("DEV_010.ini", environmentOf({{"RZ_ROOT", "d:\\root"}, {"RZ_SYSTEM", "sys"}})),
+        "d:\\root\\sys\\config\\system\\DEV_010.ini");
+    EXPECT_EQ(settingsPath("DEV_010.ini", environmentOf({{"RZ_ROOT", "d:\\root"}})), "DEV_010.ini");
     EXPECT_EQ(settingsPath("NTQ.INI", environmentOf({{"RZ_SYSTEM", "sys"}})), "NTQ.INI");
     EXPECT_EQ(settingsPath("NTQ.INI", environmentOf({{"RZ_ROOT", ""}, {"RZ_SYSTEM", "sys"}})),
               "NTQ.INI");
@@ -94,13 +93,13 @@ void writeFile(const fs::path& path, const std::string& text) {
 }
 
 class SettingsFiles : public ::testing::TestWithParam<StoreKind> {
-protected:
+  protected:
     void SetUp() override {
         static std::atomic<int> serial{0};
         root = fs::temp_directory_path() /
-               ("korvel-settings-" + std::to_string(::testing::UnitTest::GetInstance()
-                                                        ->random_seed()) +
-                "-" + std::to_string(serial++) + "-" + GetParam().name);
+               ("korvel-settings-" +
+                std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                std::to_string(serial++) + "-" + GetParam().name);
         fs::remove_all(root);
         configFolder = root / "site" / "config" / "system";
         fs::create_directories(configFolder);
@@ -224,8 +223,8 @@ TEST_P(SettingsFiles, WriteSettingChangesOneKeyInPlace) {
 }
 
 TEST_P(SettingsFiles, AMissingFolderGivesDefaultsAndCreatesNothing) {
-    Settings nowhere(*store, environmentOf({{"RZ_ROOT", (root / "absent").string()},
-                                            {"RZ_SYSTEM", "site"}}));
+    Settings nowhere(
+        *store, environmentOf({{"RZ_ROOT", (root / "absent").string()}, {"RZ_SYSTEM", "site"}}));
     DeviceSettings device(nowhere, 3);
     EXPECT_EQ(device.readStartup().shuttle, 80);
     EXPECT_EQ(device.readVt(9).speed, 38400);

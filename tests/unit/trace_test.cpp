@@ -10,10 +10,12 @@ namespace korvel::log {
 namespace {
 
 std::uint32_t gNow = 0;
-std::uint32_t manualTick() { return gNow; }
+std::uint32_t manualTick() {
+    return gNow;
+}
 
 class TraceTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         traceState() = TraceState{};
         traceState().view = &view;

@@ -1,0 +1,98 @@
+# Shared by the project's scripts: packages, the two builds, wine and a headless display.
+# Source it; it defines functions and a few variables, and runs nothing by itself.
+
+KORVEL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+NATIVE_BUILD="$KORVEL_ROOT/build/native"
+WIN32_BUILD="$KORVEL_ROOT/build/win32"
+WINE64=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+
+# Debian packages the builds and tests need.
+KORVEL_PACKAGES=(
+    cmake make g++ googletest libgtest-dev libgmock-dev
+    gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix
+    wine64 xvfb xauth
+)
+
+say() { printf '== %s\n' "$*"; }
+
+# Installs whichever of the packages is missing; a machine that has them all is not touched.
+ensure_packages() {
+    local missing=() p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' \
+            || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    say "installing: ${missing[*]}"
+    local sudo=
+    [ "$(id -u)" -ne 0 ] && sudo=sudo
+    $sudo apt-get update -q >/dev/null
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends \
+        "${missing[@]}" >/dev/null
+}
+
+jobs_count() { nproc 2>/dev/null || echo 2; }
+
+build_native() {
+    say "native build: $NATIVE_BUILD"
+    cmake -S "$KORVEL_ROOT" -B "$NATIVE_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build "$NATIVE_BUILD" -j"$(jobs_count)"
+}
+
+build_win32() {
+    say "Windows build: $WIN32_BUILD"
+    cmake -S "$KORVEL_ROOT" -B "$WIN32_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_TOOLCHAIN_FILE="$KORVEL_ROOT/cmake/mingw-w64-x86_64.cmake" >/dev/null
+    cmake --build "$WIN32_BUILD" -j"$(jobs_count)"
+}
+
+# The wine prefix lives in the build tree; a persistent wine server makes each process start
+# take a fraction of a second.
+use_wine() {
+    export WINEPREFIX="$WIN32_BUILD/wineprefix"
+    export WINEARCH=win64
+    export WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree,mshtml="
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        say "creating wine prefix $WINEPREFIX"
+        mkdir -p "$WINEPREFIX"
+        "$WINE64" wineboot -i >/dev/null 2>&1
+        "$WINESERVER" -w
+    fi
+    "$WINESERVER" -p >/dev/null 2>&1 </dev/null
+    # Start wine's own services now, detached from our output: a test runner that started
+    # them would wait for its pipes to close until they end, which they never do.
+    "$WINE64" wineboot >/dev/null 2>&1 </dev/null
+}
+
+stop_wine() {
+    [ -n "${WINEPREFIX:-}" ] && "$WINESERVER" -k >/dev/null 2>&1 || true
+}
+
+# Starts a headless X server on a free display and exports DISPLAY.
+XVFB_PID=
+start_xvfb() {
+    local n
+    for n in $(seq 90 140); do
+        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+        XVFB_PID=$!
+        local i
+        for i in $(seq 1 50); do
+            [ -e "/tmp/.X11-unix/X$n" ] && break
+            sleep 0.1
+        done
+        if kill -0 "$XVFB_PID" 2>/dev/null; then
+            export DISPLAY=":$n"
+            return 0
+        fi
+    done
+    echo "no free display for Xvfb" >&2
+    return 1
+}
+
+stop_xvfb() {
+    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
+    XVFB_PID=
+}
