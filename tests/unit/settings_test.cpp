@@ -260,3 +260,74 @@ INSTANTIATE_TEST_SUITE_P(Stores, SettingsFiles, ::testing::ValuesIn(storesOfThis
 
 }  // namespace
 }  // namespace korvel::config
+
+namespace korvel::config {
+namespace {
+
+// How a hand-edited file reads: the cases a site engineer's editing produces, with the
+// values the Windows calls give. Each store of the build must read them the same way.
+struct ReadCase {
+    const char* file;
+    const char* section;
+    const char* key;
+    const char* expected;  // with the default "dflt"
+};
+
+const ReadCase kReadCases[] = {
+    {"[ VT1 ]\r\n  Port =  3  \r\n", "vt1", "PORT", "3"},
+    {"[VT1]\r\nParity=\"e\"\r\n", "VT1", "Parity", "e"},
+    {"[VT1]\r\nParity='m'\r\n", "VT1", "Parity", "m"},
+    {"[VT1]\r\nParity=\"\r\n", "VT1", "Parity", "\""},
+    {"[VT1]\r\nParity=\"e'\r\n", "VT1", "Parity", "\"e'"},
+    {"[VT1]\r\nPort\r\n", "VT1", "Port", "dflt"},
+    {"[VT1]\r\nPort=\r\n", "VT1", "Port", ""},
+    {"[VT1]\r\nPort=a=b\r\n", "VT1", "Port", "a=b"},
+    {"[VT1]\nPort=4\n[VT2]\nPort=5\n", "VT2", "Port", "5"},
+    {"[VT1]\r\nPort=4\r\n[VT1]\r\nSpeed=9600\r\n", "VT1", "Speed", "dflt"},
+    {"[VT1]\r\nPort=4\r\nPort=6\r\n", "VT1", "Port", "4"},
+    {"Port=7\r\n[VT1]\r\n", "VT1", "Port", "dflt"},
+    {"[VT2]\r\nPort=7\r\n", "VT1", "Port", "dflt"},
+    {"; comment\r\n\r\n[VT1]\r\n\r\n; Port=1\r\nPort=2\r\n", "VT1", "Port", "2"},
+    {"", "VT1", "Port", "dflt"},
+};
+
+class HandEditedFiles : public SettingsFiles {};
+
+TEST_P(HandEditedFiles, ReadAsTheWindowsCallsReadThem) {
+    const std::string name = deviceFileName(10);
+    for (const ReadCase& c : kReadCases) {
+        writeFile(deviceFile(), c.file);
+        char value[256] = {};
+        store->read(settings->pathOf(name.c_str()), c.section, c.key, "dflt", value, sizeof value);
+        EXPECT_STREQ(value, c.expected) << "file: " << c.file;
+    }
+}
+
+TEST_P(HandEditedFiles, WritesKeepEveryOtherValue) {
+    const std::string name = deviceFileName(10);
+    writeFile(deviceFile(),
+              "; site\r\n\r\n[ VT1 ]\r\nPort = 3\r\n\r\n[KORVEL]\r\nJog='40'\r\n"
+              "[VT2]\r\nPort=4\r\n");
+    ASSERT_TRUE(settings->writeSetting(name.c_str(), "vt1", "speed", "9600"));
+    ASSERT_TRUE(settings->writeSetting(name.c_str(), "VT1", "PORT", "5"));
+    ASSERT_TRUE(settings->writeSetting(name.c_str(), "VT3", "Port", "6"));
+    auto read = [&](const char* section, const char* key) {
+        return std::string(settings->readSetting(name.c_str(), section, key, "dflt", false));
+    };
+    EXPECT_EQ(read("VT1", "Port"), "5");
+    EXPECT_EQ(read("VT1", "Speed"), "9600");
+    EXPECT_EQ(read("KORVEL", "Jog"), "40");
+    EXPECT_EQ(read("VT2", "Port"), "4");
+    EXPECT_EQ(read("VT3", "Port"), "6");
+    const std::string text = readFile(deviceFile());
+    EXPECT_NE(text.find("; site"), std::string::npos);
+    EXPECT_NE(text.find("speed=9600"), std::string::npos) << text;
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, HandEditedFiles, ::testing::ValuesIn(storesOfThisBuild()),
+                         [](const ::testing::TestParamInfo<StoreKind>& info) {
+                             return std::string(info.param.name);
+                         });
+
+}  // namespace
+}  // namespace korvel::config
