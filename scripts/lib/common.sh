@@ -61,6 +61,11 @@ use_wine() {
         "$WINESERVER" -w
     fi
     "$WINESERVER" -p >/dev/null 2>&1 </dev/null
+    # Without a window manager (Xvfb), wine waits 2 s for every managed window it hides, a
+    # message box included. Unmanaged windows close at once.
+    if ! grep -q '"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+        "$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null
+    fi
     # Start wine's own services now, detached from our output: a test runner that started
     # them would wait for its pipes to close until they end, which they never do.
     "$WINE64" wineboot >/dev/null 2>&1 </dev/null
