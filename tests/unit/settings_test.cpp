@@ -233,6 +233,15 @@ TEST_P(SettingsFiles, AMissingFolderGivesDefaultsAndCreatesNothing) {
     EXPECT_FALSE(fs::exists(root / "absent"));
 }
 
+TEST_P(SettingsFiles, AFileThatCannotBeWrittenGivesDefaultsAndStartUpGoesOn) {
+    fs::create_directories(deviceFile());  // a folder where the file should be
+    DeviceSettings device(*settings, 10);
+    EXPECT_EQ(device.readStartup().variable, 64);
+    EXPECT_EQ(device.readVt(1).dataBits, 8);
+    EXPECT_FALSE(device.writeDebugMode(true));
+    EXPECT_TRUE(fs::is_directory(deviceFile()));
+}
+
 TEST_P(SettingsFiles, TheReadBufferIsSharedUntilTheNextRead) {
     writeFile(deviceFile(), "[KORVEL]\r\nShuttle=11\r\nJog=22\r\n");
     const char* first =
@@ -242,6 +251,10 @@ TEST_P(SettingsFiles, TheReadBufferIsSharedUntilTheNextRead) {
         settings->readSetting(deviceFileName(10).c_str(), "KORVEL", "Jog", "32", false);
     EXPECT_EQ(first, second);
     EXPECT_STREQ(second, "22");
+}
+
+std::string storeName(const ::testing::TestParamInfo<StoreKind>& info) {
+    return info.param.name;
 }
 
 std::vector<StoreKind> storesOfThisBuild() {
@@ -254,9 +267,7 @@ std::vector<StoreKind> storesOfThisBuild() {
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, SettingsFiles, ::testing::ValuesIn(storesOfThisBuild()),
-                         [](const ::testing::TestParamInfo<StoreKind>& info) {
-                             return std::string(info.param.name);
-                         });
+                         storeName);
 
 }  // namespace
 }  // namespace korvel::config
@@ -325,9 +336,7 @@ TEST_P(HandEditedFiles, WritesKeepEveryOtherValue) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, HandEditedFiles, ::testing::ValuesIn(storesOfThisBuild()),
-                         [](const ::testing::TestParamInfo<StoreKind>& info) {
-                             return std::string(info.param.name);
-                         });
+                         storeName);
 
 }  // namespace
 }  // namespace korvel::config
