@@ -9,7 +9,7 @@ WINESERVER=/usr/lib/wine/wineserver
 
 # Debian packages the builds and tests need.
 KORVEL_PACKAGES=(
-    cmake make g++ googletest libgtest-dev libgmock-dev
+    cmake make g++ googletest libgtest-dev libgmock-dev libbenchmark-dev
     gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix
     wine64 xvfb xauth
 )
