@@ -2,24 +2,13 @@
 // test of the flag; with it on, the formatting and the list.
 #include <benchmark/benchmark.h>
 
-#include <string>
-#include <vector>
-
 #include "log/trace.h"
+#include "support/memory_trace_view.h"
 
 namespace {
 
 using korvel::log::trace;
 using korvel::log::traceState;
-
-class CountingView final : public korvel::log::TraceView {
-public:
-    void append(const char* line) override { lines.emplace_back(line); }
-    int count() const override { return static_cast<int>(lines.size()); }
-    void deleteFirst() override { lines.erase(lines.begin()); }
-    void scrollTo(int) override {}
-    std::vector<std::string> lines;
-};
 
 void TraceOff(benchmark::State& state) {
     traceState() = {};
@@ -30,7 +19,7 @@ void TraceOff(benchmark::State& state) {
 BENCHMARK(TraceOff);
 
 void TraceOnIntoAFullList(benchmark::State& state) {
-    CountingView view;
+    korvel::testing::MemoryTraceView view;
     traceState() = {};
     traceState().view = &view;
     traceState().enabled = 1;
