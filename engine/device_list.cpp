@@ -1,0 +1,50 @@
+#include "engine/device_list.h"
+
+#include <utility>
+
+namespace korvel::engine {
+
+EngineState& engineState() {
+    static EngineState state;
+    return state;
+}
+
+bool createDevices(config::DeviceSettings& settings, std::uint32_t deviceNumber, EngineHost& host,
+                   VtPartsFactory& parts) {
+    EngineState& state = engineState();
+    state.host = &host;
+    for (int n = 1; n <= kMaxVts; ++n) {
+        const config::VtLineSettings line = settings.readVt(n);
+        if (line.port == 0) {
+            host.setPanelText(kCommsFieldBase + n, "(none)");
+            continue;
+        }
+        auto device = std::make_unique<VtDevice>(n, deviceNumber, parts);
+        if (!device->setup(line.port, line.speed, line.dataBits, line.parity, line.stopBits,
+                           host)) {
+            return false;  // the device goes here, its port closed before its client
+        }
+        state.devices.push_back(std::move(device));
+    }
+    const config::TimeoutSettings timeouts = settings.readTimeouts();
+    state.txTimeoutMs = static_cast<std::uint32_t>(timeouts.txTimeoutMs);
+    state.rxTimeoutMs = static_cast<std::uint32_t>(timeouts.rxTimeoutMs);
+    return true;
+}
+
+VtDevice* findDevice(int vtNumber) {
+    for (const auto& device : engineState().devices) {
+        if (device->vtIndex == vtNumber) return device.get();
+    }
+    return nullptr;
+}
+
+void teardownDevices() {
+    auto& devices = engineState().devices;
+    while (!devices.empty()) {
+        devices.front()->shutdown();
+        devices.pop_front();
+    }
+}
+
+}  // namespace korvel::engine

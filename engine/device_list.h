@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <list>
+#include <memory>
+
+#include "config/device_settings.h"
+#include "engine/engine_host.h"
+#include "engine/vt_device.h"
+#include "engine/vt_seams.h"
+
+namespace korvel::engine {
+
+inline constexpr int kMaxVts = 9;
+
+// Speeds used when a variable, shuttle or jog command comes without a value.
+struct DefaultSpeeds {
+    std::int32_t variable = 64;
+    std::int32_t shuttle = 80;
+    std::int32_t jog = 32;
+};
+
+// The engine's process-wide state, in one place so that tests can start afresh.
+struct EngineState {
+    std::list<std::unique_ptr<VtDevice>> devices;  // creation order, VT1 first
+    std::uint32_t txTimeoutMs = 250;
+    std::uint32_t rxTimeoutMs = 250;  // read and kept; nothing waits on it
+    DefaultSpeeds speeds;
+    int pollIndex = 0;  // the VT the poll visited last; 0 so that VT1 comes first
+    EngineHost* host = nullptr;
+};
+
+EngineState& engineState();
+
+// Creates a device for every VT section whose port is set, in VT order, and shows "(none)"
+// for the others. A VT that cannot be set up ends the creation: false, the VTs before it
+// kept, the ones after it not created, the time-out keys not read.
+bool createDevices(config::DeviceSettings& settings, std::uint32_t deviceNumber, EngineHost& host,
+                   VtPartsFactory& parts);
+
+// The device of VT n, or null.
+VtDevice* findDevice(int vtNumber);
+
+// Shuts down and destroys every device in list order.
+void teardownDevices();
+
+}  // namespace korvel::engine

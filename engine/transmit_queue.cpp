@@ -1,0 +1,83 @@
+// The transmit queue of a VT: one frame on the line at a time, the rest waiting in a ring
+// of eight, each kept until its reply or time-out ends it so that it can be sent again.
+
+#include <cstdio>
+#include <cstring>
+
+#include "engine/command_table.h"
+#include "engine/device_list.h"
+#include "engine/vt_device.h"
+#include "log/trace.h"
+
+namespace korvel::engine {
+
+std::uint32_t VtDevice::oldestEntry() const {
+    return (txQueueWrite + kQueueEntries - txQueueCount) % kQueueEntries;  // count <= 8
+}
+
+void VtDevice::TxCmd(FrameRecord frame) {
+    const int length = completeFrame(frame);
+    if (txQueueCount >= kQueueEntries) {
+        log::trace("output queue is too long - wait is %s", awaitingReply ? "true" : "false");
+        return;
+    }
+    const std::uint32_t entry = txQueueWrite;
+    std::memcpy(txQueue[entry].data(), frame.data(), static_cast<std::size_t>(length));
+    ++txQueueCount;
+    txQueueWrite = (txQueueWrite + 1) % kQueueEntries;
+    if (txQueueCount == 1) transmit(entry, "writing to port\n");
+}
+
+void VtDevice::transmit(std::uint32_t entry, const char* debugText) {
+    host_->debugOutput(debugText);
+    rxIndex = 0;
+    rxFrame.fill(0);
+
+    const std::uint8_t* frame = txQueue[entry].data();
+    const int length = frameLength(frame[0]);
+    char text[4 + 3 * kMaxFrameLength + 1] = "TX: ";
+    for (int i = 0; i < length; ++i) {
+        std::snprintf(text + 4 + 3 * i, sizeof text - 4 - 3 * i, "%02x ", frame[i]);
+    }
+    log::traceText(text);
+    host_->logTraffic(text);
+
+    port->write(frame, length);
+    ++txCount;
+    host_->killTimer(txTimerId());
+    host_->setTimer(txTimerId(), engineState().txTimeoutMs);
+    awaitingReply = true;
+}
+
+void VtDevice::TXQueue(int done) {
+    if (done != 0 && txQueueCount > 0) --txQueueCount;
+    if (txQueueCount > 0) {
+        transmit(oldestEntry(), "writing to port2\n");
+        return;
+    }
+    // The line is free: send whatever came due while it was busy. The first goes out at
+    // once, the second waits behind it.
+    if (statusPollPending) {
+        sendCommand(kStatusSense, 0);
+        statusPollPending = false;
+    }
+    if (tcPollPending) {
+        sendCommand(kCurrentTimeSense, 0);
+        tcPollPending = false;
+    }
+}
+
+void VtDevice::enterCommsFailed() {
+    commsFailed = true;
+    txQueueCount = 0;
+    rxIndex = 0;
+    publishCommsState(true);
+}
+
+void VtDevice::publishCommsState(bool failed) {
+    char text[16];
+    std::snprintf(text, sizeof text, failed ? "1,%d," : "0,%d,", status0Bit2 ? 1 : 0);
+    client->writeSlotIfChanged(3, text);
+}
+
+}  // namespace korvel::engine

@@ -1,0 +1,117 @@
+#include "engine/vt_device.h"
+
+#include <cstdio>
+
+#include "comms/serial_registry.h"
+#include "engine/command_table.h"
+#include "engine/device_list.h"
+#include "infodriver/dispatch_registry.h"
+#include "log/trace.h"
+
+namespace korvel::engine {
+namespace {
+
+constexpr int kConnected = 15;
+constexpr int kConnectFailed = 5;
+constexpr int kPortAlreadyOpen = -2;
+constexpr int kPortNotFound = -1;
+constexpr std::uint32_t kFirstTimecodePeriodMs = 1000;
+
+// Stands in for the main window until setup names it, so that nothing dereferences null.
+class NoHost final : public EngineHost {
+  public:
+    bool setTimer(int, std::uint32_t) override { return false; }
+    void killTimer(int) override {}
+    void setPanelText(int, const char*) override {}
+    void refreshCounters() override {}
+    void showError(const char*) override {}
+    void debugOutput(const char*) override {}
+    void logTraffic(const char*) override {}
+    void requestClose() override {}
+};
+
+EngineHost& noHost() {
+    static NoHost host;
+    return host;
+}
+
+}  // namespace
+
+VtDevice::VtDevice(int vtIndex, std::uint32_t deviceNumber, VtPartsFactory& parts)
+    : infodriverNumber(static_cast<std::int32_t>(deviceNumber + vtIndex - 1)),
+      vtIndex(vtIndex),
+      client(parts.makeSlots()),
+      port(parts.makeSerial()),
+      host_(&noHost()) {}
+
+VtDevice::~VtDevice() {
+    // The registries must not route a later event to a device that is gone.
+    infodriver::dispatchRegistry().removeFirst(this);
+    comms::serialUnregister(this);
+}
+
+bool VtDevice::setup(int portNumber, std::int32_t speed, int dataBits, int parity, int stopBits,
+                     EngineHost& host) {
+    host_ = &host;
+    char message[128];
+
+    const int connected = client->connect(static_cast<std::uint32_t>(infodriverNumber));
+    if (connected != kConnected) {
+        if (connected == kConnectFailed) {
+            log::trace("Connect failed to infodriver %u", client->deviceNumber());
+        } else {
+            log::trace("Other Error - code %d", client->status());
+        }
+        std::snprintf(message, sizeof message, "Failed to connect to infodriver %u [vt%d]",
+                      client->deviceNumber(), vtIndex);
+        host.showError(message);
+        return false;
+    }
+    log::trace("Connected OK to infodriver %u", client->deviceNumber());
+    infodriver::dispatchRegistry().add(client->identity(), this);
+    client->setCounters(&infodriverTxCount, &infodriverRxCount);
+
+    log::trace("Opening serial port %d (vt%d), speed %ld", portNumber, vtIndex,
+               static_cast<long>(speed));
+    port->setSpeed(speed);
+    port->setDataBits(dataBits);
+    port->setStopBits(stopBits);
+    port->setParity(parity);
+    const int opened = port->open(portNumber);
+    if (opened == kPortAlreadyOpen || opened == kPortNotFound) {
+        std::snprintf(
+            message, sizeof message,
+            opened == kPortAlreadyOpen ? "Com port [%d] already open" : "Com port [%d] not found",
+            portNumber);
+        host.showError(message);
+        return false;
+    }
+    port->setNotifyWindow(1);
+    comms::serialRegister(this, port->identity());
+    sendCommand(kStatusSense, 0);
+    sendCommand(kExtendedStatusSense, 0);
+    host.setTimer(timecodeTimerId(), kFirstTimecodePeriodMs);
+    return true;
+}
+
+void VtDevice::shutdown() {}
+
+void VtDevice::onInfodriverEvent(infodriver::InfodriverClient*, std::int32_t, const char*) {}
+
+void VtDevice::onSerialData(comms::SerialPort*) {}
+
+void VtDevice::sendCommand(unsigned number, std::int32_t value) {
+    const CommandPlan plan = planCommand(number, value, cuePoint);
+    if (!plan.known) return;
+
+    if (number == kSetCueFromTimecode) {
+        cuePoint = withoutFlagBits(currentTimecode);
+        client->writeSlotIfChanged(12, formatTimecode(cuePoint).text);
+    }
+    if (plan.panelText) host_->setPanelText(kLastCommandFieldBase + vtIndex, plan.panelText);
+    if (plan.sendsFrame) TxCmd(plan.frame);
+    if (number == kStatusSense) statusPollPending = false;
+    for (int i = 0; i < plan.followUpCount; ++i) sendCommand(plan.followUps[i], 0);
+}
+
+}  // namespace korvel::engine
