@@ -199,7 +199,17 @@ void Emulator::run(int stopFd) {
         for (std::size_t k = 0; k < portOf.size(); ++k, ++next) {
             const std::size_t index = portOf[k];
             // A port closed by a control line above is no longer ours to read.
-            if ((fds[next].revents & POLLIN) && slots_[index]->port.isOpen()) readPort(index);
+            if (!slots_[index]->port.isOpen()) continue;
+            const short revents = fds[next].revents;
+            if (revents & POLLIN) {
+                readPort(index);
+            } else if (revents & (POLLHUP | POLLERR | POLLNVAL)) {
+                // The pty was hung up under us (we hold its slave side, so a controller closing
+                // it does not do this): a fresh one behind the same link keeps the deck usable.
+                log_.write(now(), static_cast<int>(index + 1), "error", "port hung up, reopening");
+                slots_[index]->port.close();
+                syncPort(index);
+            }
         }
     }
 }
