@@ -146,8 +146,9 @@ std::string readFile(const fs::path& path) {
     return text.str();
 }
 
+// The emulator logs a write just after making it, so the log may trail the reply a little.
 bool logHas(const fs::path& log, const std::string& text) {
-    return readFile(log).find(text) != std::string::npos;
+    return waitFor([&] { return readFile(log).find(text) != std::string::npos; });
 }
 
 void sendControl(const fs::path& fifo, const std::string& line) {
