@@ -1,5 +1,6 @@
 #include "sim/vtr/options.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "sim/vtr/timecode.h"
@@ -37,6 +38,10 @@ OptionsParse parseOptions(std::span<const std::string_view> args) {
         }
         if (name == "--link") {
             if (value->empty()) return {std::nullopt, "--link needs a path"};
+            // Two decks behind one link would leave one of them unreachable.
+            if (std::find(options.links.begin(), options.links.end(), *value) !=
+                options.links.end())
+                return {std::nullopt, "--link " + std::string(*value) + " is given twice"};
             options.links.emplace_back(*value);
         } else if (name == "--control") {
             options.controlPath = *value;

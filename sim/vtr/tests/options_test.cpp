@@ -33,6 +33,7 @@ TEST(Options, MistakesAreRefusedWithAReason) {
         {"--link"},
         {"--link="},
         {"--link", "/tmp/a", "--frobnicate", "1"},
+        {"--link", "/tmp/a", "--link=/tmp/a"},
         {"--link", "/tmp/a", "--start-tc", "25:00:00:00"},
         {"--link", "/tmp/a", "--cue-time", "-1"},
         {"--link", "/tmp/a", "--byte-timeout", "fast"},
