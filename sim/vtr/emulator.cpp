@@ -95,10 +95,12 @@ void Emulator::syncPort(std::size_t index) {
         return;
     }
     std::string error;
-    if (slot.port.open(error))
+    if (slot.port.open(error)) {
+        ++slot.opened;
         log_.write(now(), deckNumber, "open", slot.port.linkPath() + " " + slot.port.slavePath());
-    else
+    } else {
         log_.write(now(), deckNumber, "error", error);
+    }
 }
 
 void Emulator::react(std::size_t index, DeckReaction reaction, Instant at) {
@@ -168,11 +170,15 @@ void Emulator::run(int stopFd) {
         std::vector<pollfd> fds;
         fds.push_back({stopFd, POLLIN, 0});
         if (control_.fd() >= 0) fds.push_back({control_.fd(), POLLIN, 0});
-        std::vector<std::size_t> portOf;
+        struct Polled {
+            std::size_t index;
+            unsigned opened;
+        };
+        std::vector<Polled> polled;
         for (std::size_t i = 0; i < slots_.size(); ++i) {
             if (!slots_[i]->port.isOpen()) continue;
             fds.push_back({slots_[i]->port.fd(), POLLIN, 0});
-            portOf.push_back(i);
+            polled.push_back({i, slots_[i]->opened});
         }
         if (poll(fds.data(), fds.size(), pollTimeoutMs()) < 0) {
             if (errno == EINTR) continue;
@@ -196,10 +202,12 @@ void Emulator::run(int stopFd) {
             }
             ++next;
         }
-        for (std::size_t k = 0; k < portOf.size(); ++k, ++next) {
-            const std::size_t index = portOf[k];
-            // A port closed by a control line above is no longer ours to read.
-            if (!slots_[index]->port.isOpen()) continue;
+        for (std::size_t k = 0; k < polled.size(); ++k, ++next) {
+            const std::size_t index = polled[k].index;
+            // A port closed (or closed and opened again) by a control line above is not the
+            // one polled.
+            if (!slots_[index]->port.isOpen() || slots_[index]->opened != polled[k].opened)
+                continue;
             const short revents = fds[next].revents;
             if (revents & POLLIN) {
                 readPort(index);

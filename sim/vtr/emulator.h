@@ -36,6 +36,7 @@ class Emulator {
             : deck(settings, now), port(link) {}
         Deck deck;
         PtyPort port;
+        unsigned opened = 0;  // counts opens, so a poll result of a replaced pty is not used
     };
     struct Pending {
         Instant due;
