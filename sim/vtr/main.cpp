@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
 
     std::FILE* out = stdout;
     if (!options.logPath.empty()) {
-        out = std::fopen(options.logPath.c_str(), "a");
+        out = std::fopen(options.logPath.c_str(), "w");  // each run starts its own log
         if (out == nullptr) {
             std::perror(("vtr-emulator: " + options.logPath).c_str());
             return 1;

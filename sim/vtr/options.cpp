@@ -84,7 +84,8 @@ Options:
                         numbered 1, 2, ... in this order)
   --control PATH        read control lines from the FIFO at PATH (made if
                         missing, removed at exit if made here)
-  --log FILE            write the log to FILE instead of standard output
+  --log FILE            write the log to FILE (emptied at start) instead of
+                        standard output
   --command LINE        apply a control line at start (repeatable)
   --start-tc TC         tape position at start, HH:MM:SS:FF (10:00:00:00)
   --cue-time MS         how long a cue or preroll takes (500)
