@@ -101,8 +101,8 @@ ControlParse parseControlLine(std::string_view line) {
     }
     const std::string_view verb = words[2];
     if (verb == "fault") return parseFault(command, words);
-    if (verb == "clear" && words.size() == 3) {
-        command.action = Action::kClear;
+    if ((verb == "clear" || verb == "show") && words.size() == 3) {
+        command.action = verb == "clear" ? Action::kClear : Action::kShow;
         return {command, {}};
     }
     struct Switch {

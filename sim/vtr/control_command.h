@@ -17,6 +17,7 @@ namespace korvel::sim::vtr {
 //   deck N local on|off
 //   deck N tape in|out
 //   deck N inhibit on|off
+//   deck N show                  (the deck's state goes to the log)
 //
 // N counts the decks from 1 in the order of their --link options; "all" addresses every deck.
 // ERRBITS is the NAK's error byte in hexadecimal (default 04, checksum error).
@@ -29,6 +30,7 @@ struct ControlCommand {
         kSplit,
         kDelay,
         kClosed,
+        kShow,
         kClear,
         kLocal,
         kTape,

@@ -1,6 +1,8 @@
 #include "sim/vtr/deck.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <string>
 
 #include "sim/vtr/timecode.h"
 
@@ -214,6 +216,26 @@ Bytes Deck::answer(std::span<const std::uint8_t> frame, Instant now) {
     return makeAck();
 }
 
+std::string Deck::describe(Instant now) {
+    std::string text = transport_.describe(now) + " faults=";
+    const std::size_t before = text.size();
+    auto add = [&](const std::string& item) {
+        if (text.size() > before) text += ',';
+        text += item;
+    };
+    char nak[32];
+    std::snprintf(nak, sizeof nak, "nak:%d:%02x", faults_.nakCount, faults_.nakError);
+    if (faults_.silent) add("silent");
+    if (faults_.corruptChecksum) add("corrupt");
+    if (faults_.nakCount > 0) add(nak);
+    if (faults_.garbageBytes > 0) add("garbage:" + std::to_string(faults_.garbageBytes));
+    if (faults_.splitDelay) add("split:" + std::to_string(faults_.splitDelay->count()));
+    if (faults_.replyDelay.count() > 0) add("delay:" + std::to_string(faults_.replyDelay.count()));
+    if (faults_.portClosed) add("closed");
+    if (text.size() == before) text += "none";
+    return text;
+}
+
 void Deck::control(const ControlCommand& command, Instant now) {
     using Action = ControlCommand::Action;
     switch (command.action) {
@@ -238,6 +260,7 @@ void Deck::control(const ControlCommand& command, Instant now) {
             break;
         case Action::kClosed:
             faults_.portClosed = true;
+            reader_.reset();  // nothing half received survives the port
             break;
         case Action::kClear:
             faults_ = Faults{};
@@ -254,6 +277,8 @@ void Deck::control(const ControlCommand& command, Instant now) {
         case Action::kInhibit:
             transport_.setRecordInhibit(command.value != 0);
             break;
+        case Action::kShow:
+            break;  // the caller reports describe()
     }
 }
 

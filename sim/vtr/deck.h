@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "sim/vtr/control_command.h"
@@ -50,6 +51,8 @@ class Deck {
     void control(const ControlCommand& command, Instant now);
 
     const Faults& faults() const { return faults_; }
+    // One line of the deck's state for the log: transport, timecode, switches and faults.
+    std::string describe(Instant now);
     Transport& transport() { return transport_; }
 
     // The reply of a healthy machine to one good frame; faults are not applied.

@@ -80,6 +80,8 @@ bool Emulator::applyControl(const std::string& line, std::string& error) {
             static_cast<std::size_t>(command.deck) != i + 1)
             continue;
         slots_[i]->deck.control(command, at);
+        if (command.action == ControlCommand::Action::kShow)
+            log_.write(at, static_cast<int>(i + 1), "state", slots_[i]->deck.describe(at));
     }
     return true;
 }

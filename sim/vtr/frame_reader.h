@@ -40,6 +40,12 @@ class FrameReader {
     // When the incomplete frame held now times out; none while nothing is held.
     std::optional<Instant> deadline() const;
 
+    // Forgets any incomplete frame, as when the line is cut.
+    void reset() {
+        pending_.clear();
+        resynchronising_ = false;
+    }
+
   private:
     void scan(std::vector<ReceivedEvent>& events);
 

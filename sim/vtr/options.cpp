@@ -104,12 +104,13 @@ Control lines (FIFO or --command); N is a deck number or "all":
   deck N local on|off         front-panel local mode: transport commands ignored
   deck N tape in|out          insert or remove the tape
   deck N inhibit on|off       record inhibit
+  deck N show                 write the deck's state to the log (event "state")
 
 Log: one line per event, "SECONDS.MICROS DECK EVENT DETAIL", monotonic clock,
 deck 0 for the emulator itself. Events: rx (good frame), bad (checksum
 failure, NAKed), timeout (incomplete frame, NAKed), drop (bytes skipped),
 tx (bytes written), txerr, open (port linked), closed, ctl (control line
-applied), ctlerr (control line refused), start, stop, error.
+applied), ctlerr (control line refused), state, start, stop, error.
 )";
 }
 

@@ -191,6 +191,18 @@ std::int64_t Transport::position(Instant now) {
     return std::clamp<std::int64_t>(milliframesAt(now), 0, kLastMilliframe) / 1000;
 }
 
+std::string Transport::describe(Instant now) {
+    static constexpr const char* kModeNames[] = {"stop",   "play", "record",  "ffwd",
+                                                 "rewind", "var",  "shuttle", "jog",
+                                                 "cueing", "cued", "ejected"};
+    const auto onOff = [](bool on) { return on ? "on" : "off"; };
+    const std::string mode = kModeNames[static_cast<int>(this->mode(now))];
+    return "mode=" + mode + " tc=" + formatTimecode(position(now)) + " standby=" + onOff(standby_) +
+           " local=" + onOff(local_) + " inhibit=" + onOff(recordInhibit_) +
+           " in=" + (inSet_ ? formatTimecode(inPoint_) : "-") +
+           " out=" + (outSet_ ? formatTimecode(outPoint_) : "-");
+}
+
 StatusBytes Transport::status(Instant now) {
     settle(now);
     StatusBytes s{};

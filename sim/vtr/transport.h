@@ -3,6 +3,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <string>
 
 #include "sim/vtr/instant.h"
 
@@ -76,6 +77,8 @@ class Transport {
     Mode mode(Instant now);
     std::int64_t position(Instant now);  // frames from 00:00:00:00
     StatusBytes status(Instant now);
+    // "mode=play tc=10:00:01:00 standby=on local=off inhibit=off in=- out=10:01:00:00"
+    std::string describe(Instant now);
     std::int64_t inPoint() const { return inPoint_; }
     std::int64_t outPoint() const { return outPoint_; }
 

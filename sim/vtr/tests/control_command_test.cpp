@@ -30,6 +30,7 @@ TEST(ControlLine, FaultsAndSwitchesParseWithTheirValues) {
         {"deck 1 local on", 1, Action::kLocal, 1, 0x04},
         {"deck 1 tape out", 1, Action::kTape, 0, 0x04},
         {"deck 1 inhibit off", 1, Action::kInhibit, 0, 0x04},
+        {"deck 2 show", 2, Action::kShow, 0, 0x04},
     };
     for (const Case& c : cases) {
         const ControlParse parse = parseControlLine(c.line);
@@ -59,6 +60,7 @@ TEST(ControlLine, MalformedLinesAreRefusedWithAReason) {
                            "deck 1 fault split 5 6",
                            "deck 1 fault silent now",
                            "deck 1 clear all",
+                           "deck 1 show me",
                            "deck 1 local maybe",
                            "deck 1 tape",
                            "vt 1 clear"};

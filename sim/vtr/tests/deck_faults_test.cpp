@@ -113,5 +113,29 @@ TEST(DeckFaults, FaultsCombineAndClearEndsThemAll) {
     EXPECT_EQ(exchange(deck, {0x61, 0x20, 0x05}, at(1s)), kStopped);
 }
 
+TEST(DeckFaults, ClosingThePortForgetsAHalfReceivedFrame) {
+    Deck deck(quickSettings(), at(0s));
+    deck.receive(Bytes{0x61, 0x20}, at(0s));
+    fault(deck, Action::kClosed);
+    EXPECT_FALSE(deck.deadline());
+    fault(deck, Action::kClear);
+    // At once after reopening, well within the byte time-out: read from a clean start.
+    EXPECT_EQ(exchange(deck, {0x61, 0x20, 0x05}, at(1ms)), kStopped);
+}
+
+TEST(DeckFaults, DescribeShowsStateAndFaultsForTheLog) {
+    Deck deck(quickSettings(), at(0s));
+    EXPECT_EQ(deck.describe(at(0s)),
+              "mode=stop tc=10:00:00:00 standby=off local=off inhibit=off in=- out=- faults=none");
+    exchange(deck, {0x20, 0x01}, at(0s));
+    exchange(deck, {0x40, 0x10}, at(1s));
+    fault(deck, Action::kNak, 2, 0x01);
+    fault(deck, Action::kDelay, 20);
+    fault(deck, Action::kSilent);
+    EXPECT_EQ(deck.describe(at(2s)),
+              "mode=play tc=10:00:02:00 standby=on local=off inhibit=off in=10:00:01:00 out=- "
+              "faults=silent,nak:2:01,delay:20");
+}
+
 }  // namespace
 }  // namespace korvel::sim::vtr

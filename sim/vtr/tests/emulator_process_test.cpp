@@ -196,6 +196,8 @@ TEST(EmulatorProcess, AnswersOverItsLinksSwitchesFaultsAndCleansUpOnSigterm) {
         EXPECT_EQ(port.transact(kStatusSense, kStoppedStatus.size()), kStoppedStatus);
     }
     EXPECT_TRUE(logHas(log, " 0 ctlerr deck 1 fault silent please"));
+    sendControl(fifo, "deck all show");
+    EXPECT_TRUE(logHas(log, " 2 state mode=stop tc=10:00:00:00 "));
 
     ASSERT_TRUE(emulator.stop());
     EXPECT_EQ(emulator.waitForExit(), 0);
