@@ -1,0 +1,239 @@
+// Runs the real vtr-emulator and talks to it through its pty links and control FIFO.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<unsigned char>;
+using Clock = std::chrono::steady_clock;
+
+// Generous: the machine may be busy. A healthy emulator answers in well under a millisecond.
+constexpr auto kPatience = std::chrono::seconds(5);
+
+bool waitFor(const std::function<bool()>& condition) {
+    const auto end = Clock::now() + kPatience;
+    while (Clock::now() < end) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return condition();
+}
+
+class TempDir {
+  public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "vtr-emulator-test-XXXXXX").string();
+        if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        if (!path_.empty()) fs::remove_all(path_, ignored);
+    }
+    fs::path operator/(const char* name) const { return path_ / name; }
+
+  private:
+    fs::path path_;
+};
+
+class EmulatorProcess {
+  public:
+    explicit EmulatorProcess(const std::vector<std::string>& args) {
+        std::vector<std::string> all = {VTR_EMULATOR_PATH};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& a : all) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        // Its standard output (help text, a log without --log) is not the test's to show.
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~EmulatorProcess() {
+        if (pid_ > 0 && !exited_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    // The exit status, or -1 if it has not exited within the patience.
+    int waitForExit() {
+        int status = 0;
+        const bool done = waitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; });
+        if (!done) return -1;
+        exited_ = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    bool stop() { return kill(pid_, SIGTERM) == 0; }
+    bool running() const { return pid_ > 0 && !exited_; }
+
+  private:
+    pid_t pid_ = -1;
+    bool exited_ = false;
+};
+
+class Port {
+  public:
+    explicit Port(const fs::path& path) {
+        fd_ = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        termios tio{};
+        if (fd_ >= 0 && tcgetattr(fd_, &tio) == 0) {
+            cfmakeraw(&tio);
+            tcsetattr(fd_, TCSANOW, &tio);
+        }
+    }
+    ~Port() {
+        if (fd_ >= 0) close(fd_);
+    }
+    bool isOpen() const { return fd_ >= 0; }
+
+    // Writes a command and reads until `expected` bytes came back or the patience ran out.
+    Bytes transact(const Bytes& command, std::size_t expected) {
+        if (write(fd_, command.data(), command.size()) != static_cast<ssize_t>(command.size()))
+            return {};
+        Bytes got;
+        const auto end = Clock::now() + kPatience;
+        while (got.size() < expected && Clock::now() < end) {
+            pollfd p{fd_, POLLIN, 0};
+            if (poll(&p, 1, 50) <= 0) continue;
+            unsigned char buffer[64];
+            const ssize_t n = read(fd_, buffer, sizeof buffer);
+            if (n <= 0) break;
+            got.insert(got.end(), buffer, buffer + n);
+        }
+        return got;
+    }
+
+    // True once the far end has gone: a read reports hang-up or end of file.
+    bool hungUp() {
+        pollfd p{fd_, POLLIN, 0};
+        if (poll(&p, 1, 0) <= 0) return false;
+        if (p.revents & (POLLHUP | POLLERR)) return true;
+        unsigned char byte;
+        return read(fd_, &byte, 1) <= 0;
+    }
+
+  private:
+    int fd_ = -1;
+};
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The emulator logs a write just after making it, so the log may trail the reply a little.
+bool logHas(const fs::path& log, const std::string& text) {
+    return waitFor([&] { return readFile(log).find(text) != std::string::npos; });
+}
+
+void sendControl(const fs::path& fifo, const std::string& line) {
+    std::ofstream(fifo) << line << '\n';
+}
+
+const Bytes kStatusSense = {0x61, 0x20, 0x05, 0x86};
+const Bytes kStoppedStatus = {0x75, 0x20, 0x00, 0x20, 0x00, 0x00, 0x00, 0xB5};
+
+TEST(EmulatorProcess, AnswersOverItsLinksSwitchesFaultsAndCleansUpOnSigterm) {
+    TempDir dir;
+    const fs::path vt1 = dir / "com20", vt2 = dir / "com21", fifo = dir / "ctl", log = dir / "log";
+    fs::create_symlink("/nonexistent/pts/99", vt1);  // left by an earlier run: replaced
+    EmulatorProcess emulator({"--link", vt1.string(), "--link", vt2.string(), "--control",
+                              fifo.string(), "--log", log.string(), "--command",
+                              "deck 2 fault nak 1 01"});
+    ASSERT_TRUE(waitFor([&] { return fs::exists(vt1) && fs::exists(vt2); }));
+
+    {
+        Port port(vt1);
+        ASSERT_TRUE(port.isOpen());
+        EXPECT_EQ(port.transact(kStatusSense, kStoppedStatus.size()), kStoppedStatus);
+        EXPECT_EQ(port.transact({0x61, 0x0C, 0x01, 0x6E}, 7),
+                  (Bytes{0x74, 0x04, 0x00, 0x00, 0x00, 0x10, 0x88}));
+    }
+    {
+        Port port(vt2);
+        EXPECT_EQ(port.transact(kStatusSense, 4), (Bytes{0x11, 0x12, 0x01, 0x24}));
+        EXPECT_EQ(port.transact(kStatusSense, kStoppedStatus.size()), kStoppedStatus);
+    }
+    EXPECT_TRUE(logHas(log, " 1 rx 61 20 05 86\n"));
+    EXPECT_TRUE(logHas(log, " 1 tx 75 20 00 20 00 00 00 b5\n"));
+    EXPECT_TRUE(logHas(log, " 2 tx 11 12 01 24\n"));
+
+    // The port vanishes while a controller holds it, and comes back on clear.
+    Port held(vt1);
+    sendControl(fifo, "deck 1 fault closed");
+    ASSERT_TRUE(waitFor([&] { return !fs::exists(fs::symlink_status(vt1)); }));
+    EXPECT_TRUE(waitFor([&] { return held.hungUp(); }));
+    sendControl(fifo, "deck 1 fault silent please");  // refused, and the emulator goes on
+    sendControl(fifo, "deck 1 clear");
+    ASSERT_TRUE(waitFor([&] { return fs::exists(vt1); }));
+    {
+        Port port(vt1);
+        EXPECT_EQ(port.transact(kStatusSense, kStoppedStatus.size()), kStoppedStatus);
+    }
+    EXPECT_TRUE(logHas(log, " 0 ctlerr deck 1 fault silent please"));
+    sendControl(fifo, "deck all show");
+    EXPECT_TRUE(logHas(log, " 2 state mode=stop tc=10:00:00:00 "));
+
+    ASSERT_TRUE(emulator.stop());
+    EXPECT_EQ(emulator.waitForExit(), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(vt1)));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(vt2)));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(fifo)));
+    EXPECT_TRUE(logHas(log, " 0 stop\n"));
+}
+
+TEST(EmulatorProcess, SplitReplyArrivesWholeOverTwoWrites) {
+    TempDir dir;
+    const fs::path vt1 = dir / "com22", log = dir / "log";
+    EmulatorProcess emulator(
+        {"--link", vt1.string(), "--log", log.string(), "--command", "deck 1 fault split 20"});
+    ASSERT_TRUE(waitFor([&] { return fs::exists(vt1); }));
+    Port port(vt1);
+    EXPECT_EQ(port.transact(kStatusSense, kStoppedStatus.size()), kStoppedStatus);
+    EXPECT_TRUE(logHas(log, " 1 tx 75 20 00 20\n"));
+    EXPECT_TRUE(logHas(log, " 1 tx 00 00 00 b5\n"));
+}
+
+TEST(EmulatorProcess, RefusesBadStartsWithoutTouchingFiles) {
+    TempDir dir;
+    const fs::path file = dir / "com23";
+    std::ofstream(file) << "not a port";
+    EmulatorProcess refused({"--link", file.string()});
+    EXPECT_EQ(refused.waitForExit(), 1);
+    EXPECT_EQ(readFile(file), "not a port");
+
+    EmulatorProcess wrongOption({"--link", (dir / "x").string(), "--cue-time", "soon"});
+    EXPECT_EQ(wrongOption.waitForExit(), 2);
+    EmulatorProcess wrongCommand({"--link", (dir / "y").string(), "--command", "deck 2 clear"});
+    EXPECT_EQ(wrongCommand.waitForExit(), 1);  // there is no deck 2
+    EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "y")));
+    EmulatorProcess help({"--help"});
+    EXPECT_EQ(help.waitForExit(), 0);
+}
+
+}  // namespace
