@@ -1,0 +1,260 @@
+#include "sim/vtr/deck.h"
+
+#include <algorithm>
+
+#include "sim/vtr/timecode.h"
+
+namespace korvel::sim::vtr {
+
+namespace {
+
+// A command is known by its first two bytes: CMD1 carries the data count, so a known CMD2
+// with the wrong number of data bytes is an undefined command as well.
+constexpr std::uint16_t key(std::uint8_t cmd1, std::uint8_t cmd2) {
+    return static_cast<std::uint16_t>(cmd1 << 8 | cmd2);
+}
+
+Bytes statusReply(const StatusBytes& status, std::uint8_t request) {
+    const std::size_t first = request >> 4;
+    const std::size_t count = request & 0x0F;
+    Bytes data(count, 0);
+    for (std::size_t i = 0; i < count; ++i)
+        if (first + i < status.size()) data[i] = status[first + i];
+    return makeFrame(0x70, 0x20, data);
+}
+
+// CMD2 of the time reply for the time the request asks for; LTC first if it asks for several.
+std::optional<std::uint8_t> timeReplyFor(std::uint8_t request) {
+    if (request & 0x01) return 0x04;  // LTC time
+    if (request & 0x02) return 0x06;  // VITC time
+    if (request & 0x04) return 0x00;  // timer 1
+    if (request & 0x08) return 0x01;  // timer 2
+    return std::nullopt;
+}
+
+}  // namespace
+
+Deck::Deck(const DeckSettings& settings, Instant now)
+    : transport_(settings.transport, now),
+      reader_(settings.byteTimeout),
+      garbageState_(settings.garbageSeed == 0 ? 0x9E3779B9u : settings.garbageSeed) {}
+
+DeckReaction Deck::receive(std::span<const std::uint8_t> bytes, Instant now) {
+    return react(reader_.feed(bytes, now), now);
+}
+
+DeckReaction Deck::expire(Instant now) {
+    return react(reader_.expire(now), now);
+}
+
+DeckReaction Deck::react(std::vector<ReceivedEvent> events, Instant now) {
+    DeckReaction reaction;
+    for (const ReceivedEvent& event : events) {
+        Bytes reply;
+        switch (event.kind) {
+            case ReceivedEvent::Kind::kFrame:
+                if (faults_.silent) break;
+                if (faults_.nakCount > 0) {
+                    --faults_.nakCount;
+                    reply = makeNak(faults_.nakError);
+                } else {
+                    reply = answer(event.bytes, now);
+                }
+                break;
+            case ReceivedEvent::Kind::kBadChecksum:
+                reply = makeNak(kNakChecksumError);
+                break;
+            case ReceivedEvent::Kind::kTimedOut:
+                reply = makeNak(kNakTimeOut);
+                break;
+            case ReceivedEvent::Kind::kDiscarded:
+                break;
+        }
+        if (!reply.empty() && !faults_.silent) send(std::move(reply), now, reaction.writes);
+    }
+    reaction.received = std::move(events);
+    return reaction;
+}
+
+std::uint8_t Deck::garbageByte() {
+    // xorshift32: cheap, and the same bytes for the same seed on every run.
+    garbageState_ ^= garbageState_ << 13;
+    garbageState_ ^= garbageState_ >> 17;
+    garbageState_ ^= garbageState_ << 5;
+    return static_cast<std::uint8_t>(garbageState_);
+}
+
+void Deck::send(Bytes reply, Instant now, std::vector<Transmission>& writes) {
+    if (faults_.corruptChecksum) reply.back() ^= 0xFF;
+    if (faults_.garbageBytes > 0) {
+        Bytes garbage(static_cast<std::size_t>(faults_.garbageBytes));
+        for (auto& b : garbage) b = garbageByte();
+        reply.insert(reply.begin(), garbage.begin(), garbage.end());
+    }
+    const Instant due = std::max(now + Instant(faults_.replyDelay), lastDue_);
+    if (faults_.splitDelay && reply.size() >= 2) {
+        const auto half = static_cast<std::ptrdiff_t>(reply.size() / 2);
+        writes.push_back({due, Bytes(reply.begin(), reply.begin() + half)});
+        lastDue_ = due + Instant(*faults_.splitDelay);
+        writes.push_back({lastDue_, Bytes(reply.begin() + half, reply.end())});
+    } else {
+        writes.push_back({due, std::move(reply)});
+        lastDue_ = due;
+    }
+}
+
+Bytes Deck::answer(std::span<const std::uint8_t> frame, Instant now) {
+    if (frame.size() < 3 || frame.size() != frameLengthFor(frame[0]))
+        return makeNak(kNakUndefinedCommand);
+    const std::uint8_t cmd1 = frame[0];
+    const std::uint8_t cmd2 = frame[1];
+    const auto data = frame.subspan(2, frame.size() - 3);
+    const auto direction = [&] { return cmd2 & 0x20 ? Direction::kReverse : Direction::kForward; };
+    const auto timecode = [&]() -> std::optional<std::int64_t> {
+        return fromBcd({data[0], data[1], data[2], data[3]});
+    };
+
+    switch (key(cmd1, cmd2)) {
+        case key(0x20, 0x00):
+            transport_.stop(now);
+            break;
+        case key(0x20, 0x01):
+            transport_.play(now);
+            break;
+        case key(0x20, 0x02):
+            transport_.record(now);
+            break;
+        case key(0x20, 0x04):
+            transport_.standby(false, now);
+            break;
+        case key(0x20, 0x05):
+            transport_.standby(true, now);
+            break;
+        case key(0x20, 0x0F):
+            transport_.eject(now);
+            break;
+        case key(0x20, 0x10):
+            transport_.fastForward(now);
+            break;
+        case key(0x20, 0x20):
+            transport_.rewind(now);
+            break;
+        case key(0x20, 0x30):
+            transport_.preroll(now);
+            break;
+        case key(0x20, 0x60):
+            transport_.fullEe(false);
+            break;
+        case key(0x20, 0x61):
+            transport_.fullEe(true);
+            break;
+        case key(0x20, 0x63):
+            transport_.selectEe(true);
+            break;
+        // Jog, var and shuttle, forward (x1) and reverse (x2), with one speed byte or with a
+        // second, finer one that this machine does not use.
+        case key(0x21, 0x11):
+        case key(0x21, 0x21):
+        case key(0x22, 0x11):
+        case key(0x22, 0x21):
+            transport_.jog(direction(), data[0], now);
+            break;
+        case key(0x21, 0x12):
+        case key(0x21, 0x22):
+        case key(0x22, 0x12):
+        case key(0x22, 0x22):
+            transport_.var(direction(), data[0], now);
+            break;
+        case key(0x21, 0x13):
+        case key(0x21, 0x23):
+        case key(0x22, 0x13):
+        case key(0x22, 0x23):
+            transport_.shuttle(direction(), data[0], now);
+            break;
+        // A timecode that is not one (bad digits) is acknowledged and ignored.
+        case key(0x24, 0x31):
+            if (const auto target = timecode()) transport_.cueTo(*target, now);
+            break;
+        case key(0x44, 0x14):
+            if (const auto point = timecode()) transport_.presetIn(*point);
+            break;
+        case key(0x44, 0x15):
+            if (const auto point = timecode()) transport_.presetOut(*point);
+            break;
+        case key(0x40, 0x10):
+            transport_.enterIn(now);
+            break;
+        case key(0x40, 0x11):
+            transport_.enterOut(now);
+            break;
+        case key(0x40, 0x20):
+            transport_.resetIn();
+            break;
+        case key(0x40, 0x21):
+            transport_.resetOut();
+            break;
+        // Machine settings of the controller's set-up sequence: taken, with no visible effect.
+        case key(0xA3, 0x32):
+        case key(0xA3, 0x33):
+        case key(0xA3, 0x35):
+        case key(0x25, 0xA7):
+        case key(0x22, 0xAC):
+            break;
+        case key(0x61, 0x20):
+            return statusReply(transport_.status(now), data[0]);
+        case key(0x61, 0x0C): {
+            const auto kind = timeReplyFor(data[0]);
+            if (!kind) return makeNak(kNakUndefinedCommand);
+            const BcdTimecode tc = toBcd(transport_.position(now));
+            return makeFrame(0x70, *kind, tc);
+        }
+        default:
+            return makeNak(kNakUndefinedCommand);
+    }
+    return makeAck();
+}
+
+void Deck::control(const ControlCommand& command, Instant now) {
+    using Action = ControlCommand::Action;
+    switch (command.action) {
+        case Action::kSilent:
+            faults_.silent = true;
+            break;
+        case Action::kCorrupt:
+            faults_.corruptChecksum = true;
+            break;
+        case Action::kNak:
+            faults_.nakCount = command.value;
+            faults_.nakError = command.nakError;
+            break;
+        case Action::kGarbage:
+            faults_.garbageBytes = command.value;
+            break;
+        case Action::kSplit:
+            faults_.splitDelay = std::chrono::milliseconds(command.value);
+            break;
+        case Action::kDelay:
+            faults_.replyDelay = std::chrono::milliseconds(command.value);
+            break;
+        case Action::kClosed:
+            faults_.portClosed = true;
+            break;
+        case Action::kClear:
+            faults_ = Faults{};
+            break;
+        case Action::kLocal:
+            transport_.setLocal(command.value != 0);
+            break;
+        case Action::kTape:
+            if (command.value != 0)
+                transport_.insertTape(now);
+            else
+                transport_.removeTape(now);
+            break;
+        case Action::kInhibit:
+            transport_.setRecordInhibit(command.value != 0);
+            break;
+    }
+}
+
+}  // namespace korvel::sim::vtr

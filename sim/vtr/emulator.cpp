@@ -1,0 +1,212 @@
+#include "sim/vtr/emulator.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+namespace korvel::sim::vtr {
+
+namespace {
+
+const char* receivedEventName(ReceivedEvent::Kind kind) {
+    switch (kind) {
+        case ReceivedEvent::Kind::kFrame:
+            return "rx";
+        case ReceivedEvent::Kind::kBadChecksum:
+            return "bad";
+        case ReceivedEvent::Kind::kTimedOut:
+            return "timeout";
+        case ReceivedEvent::Kind::kDiscarded:
+            return "drop";
+    }
+    return "rx";
+}
+
+}  // namespace
+
+Emulator::Emulator(const Options& options, WireLog& log) : options_(options), log_(log) {
+    const Instant start = now();
+    std::uint32_t seed = 1;
+    for (const std::string& link : options.links) {
+        DeckSettings settings = options.deck;
+        settings.garbageSeed = seed++;
+        slots_.push_back(std::make_unique<Slot>(settings, start, link));
+    }
+}
+
+Instant Emulator::now() {
+    return std::chrono::duration_cast<Instant>(std::chrono::steady_clock::now().time_since_epoch());
+}
+
+bool Emulator::start(std::string& error) {
+    log_.write(now(), 0, "start", std::to_string(slots_.size()) + " decks");
+    if (!options_.controlPath.empty() && !control_.open(options_.controlPath, error)) return false;
+    // Start-up commands first, so a deck that starts with its port closed never shows it.
+    for (const std::string& line : options_.commands) {
+        if (!applyControl(line, error)) {
+            error = "--command \"" + line + "\": " + error;
+            return false;
+        }
+        log_.write(now(), 0, "ctl", line);
+    }
+    for (std::size_t i = 0; i < slots_.size(); ++i) {
+        Slot& slot = *slots_[i];
+        if (slot.deck.faults().portClosed) continue;
+        if (!slot.port.open(error)) return false;
+        log_.write(now(), static_cast<int>(i + 1), "open",
+                   slot.port.linkPath() + " " + slot.port.slavePath());
+    }
+    return true;
+}
+
+bool Emulator::applyControl(const std::string& line, std::string& error) {
+    const ControlParse parse = parseControlLine(line);
+    if (!parse.command) {
+        error = parse.error;
+        return false;
+    }
+    const ControlCommand& command = *parse.command;
+    if (command.deck != ControlCommand::kAllDecks &&
+        static_cast<std::size_t>(command.deck) > slots_.size()) {
+        error = "no deck " + std::to_string(command.deck);
+        return false;
+    }
+    const Instant at = now();
+    for (std::size_t i = 0; i < slots_.size(); ++i) {
+        if (command.deck != ControlCommand::kAllDecks &&
+            static_cast<std::size_t>(command.deck) != i + 1)
+            continue;
+        slots_[i]->deck.control(command, at);
+    }
+    return true;
+}
+
+void Emulator::syncPort(std::size_t index) {
+    Slot& slot = *slots_[index];
+    const int deckNumber = static_cast<int>(index + 1);
+    const bool wantOpen = !slot.deck.faults().portClosed;
+    if (wantOpen == slot.port.isOpen()) return;
+    if (!wantOpen) {
+        slot.port.close();
+        log_.write(now(), deckNumber, "closed", slot.port.linkPath());
+        return;
+    }
+    std::string error;
+    if (slot.port.open(error))
+        log_.write(now(), deckNumber, "open", slot.port.linkPath() + " " + slot.port.slavePath());
+    else
+        log_.write(now(), deckNumber, "error", error);
+}
+
+void Emulator::react(std::size_t index, DeckReaction reaction, Instant at) {
+    const int deckNumber = static_cast<int>(index + 1);
+    for (const ReceivedEvent& event : reaction.received)
+        log_.bytes(at, deckNumber, receivedEventName(event.kind), event.bytes);
+    for (Transmission& write : reaction.writes)
+        pending_.push({write.due, sequence_++, index, std::move(write.bytes)});
+}
+
+void Emulator::readPort(std::size_t index) {
+    Slot& slot = *slots_[index];
+    std::uint8_t buffer[256];
+    for (;;) {
+        const ssize_t n = read(slot.port.fd(), buffer, sizeof buffer);
+        if (n <= 0) break;  // drained (EAGAIN), or nothing to read from a hung-up port
+        const Instant at = now();
+        react(index, slot.deck.receive(std::span(buffer, static_cast<std::size_t>(n)), at), at);
+    }
+}
+
+void Emulator::writeDue() {
+    while (!pending_.empty() && pending_.top().due <= now()) {
+        const Pending& write = pending_.top();
+        Slot& slot = *slots_[write.slot];
+        const int deckNumber = static_cast<int>(write.slot + 1);
+        if (slot.port.isOpen()) {
+            const ssize_t n = ::write(slot.port.fd(), write.bytes.data(), write.bytes.size());
+            const Instant at = now();
+            if (n == static_cast<ssize_t>(write.bytes.size()))
+                log_.bytes(at, deckNumber, "tx", write.bytes);
+            else if (n < 0)
+                log_.write(at, deckNumber, "txerr", std::strerror(errno));
+            else
+                log_.write(at, deckNumber, "txerr",
+                           "short write " +
+                               hexBytes(std::span(write.bytes).first(static_cast<std::size_t>(n))));
+        }
+        pending_.pop();  // a reply due while the port is closed is lost with the port
+    }
+}
+
+int Emulator::pollTimeoutMs() const {
+    std::optional<Instant> next;
+    if (!pending_.empty()) next = pending_.top().due;
+    for (const auto& slot : slots_)
+        if (const auto deadline = slot->deck.deadline(); deadline && (!next || *deadline < *next))
+            next = deadline;
+    if (!next) return -1;
+    const auto wait = *next - now();
+    if (wait.count() <= 0) return 0;
+    return static_cast<int>((wait.count() + 999) / 1000);  // round up: never wake early
+}
+
+void Emulator::run(int stopFd) {
+    for (;;) {
+        writeDue();
+        for (std::size_t i = 0; i < slots_.size(); ++i) {
+            const auto deadline = slots_[i]->deck.deadline();
+            if (deadline && *deadline <= now()) {
+                const Instant at = now();
+                react(i, slots_[i]->deck.expire(at), at);
+            }
+        }
+        writeDue();
+
+        std::vector<pollfd> fds;
+        fds.push_back({stopFd, POLLIN, 0});
+        if (control_.fd() >= 0) fds.push_back({control_.fd(), POLLIN, 0});
+        std::vector<std::size_t> portOf;
+        for (std::size_t i = 0; i < slots_.size(); ++i) {
+            if (!slots_[i]->port.isOpen()) continue;
+            fds.push_back({slots_[i]->port.fd(), POLLIN, 0});
+            portOf.push_back(i);
+        }
+        if (poll(fds.data(), fds.size(), pollTimeoutMs()) < 0) {
+            if (errno == EINTR) continue;
+            log_.write(now(), 0, "error", std::string("poll: ") + std::strerror(errno));
+            return;
+        }
+        if (fds[0].revents != 0) return;
+        std::size_t next = 1;
+        if (control_.fd() >= 0) {
+            if (fds[next].revents & POLLIN) {
+                for (const std::string& line : control_.readLines()) {
+                    if (line.empty() || line[0] == '#') continue;
+                    std::string error;
+                    if (applyControl(line, error)) {
+                        for (std::size_t i = 0; i < slots_.size(); ++i) syncPort(i);
+                        log_.write(now(), 0, "ctl", line);
+                    } else {
+                        log_.write(now(), 0, "ctlerr", line + ": " + error);
+                    }
+                }
+            }
+            ++next;
+        }
+        for (std::size_t k = 0; k < portOf.size(); ++k, ++next) {
+            const std::size_t index = portOf[k];
+            // A port closed by a control line above is no longer ours to read.
+            if ((fds[next].revents & POLLIN) && slots_[index]->port.isOpen()) readPort(index);
+        }
+    }
+}
+
+void Emulator::shutdown() {
+    for (std::size_t i = 0; i < slots_.size(); ++i) slots_[i]->port.close();
+    log_.write(now(), 0, "stop", "");
+}
+
+}  // namespace korvel::sim::vtr

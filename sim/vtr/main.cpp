@@ -1,0 +1,80 @@
+// vtr-emulator: Sony 9-pin video tape machines on pseudo-terminals, for testing controllers.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim/vtr/emulator.h"
+#include "sim/vtr/options.h"
+#include "sim/vtr/wire_log.h"
+
+namespace {
+
+int stopPipe[2] = {-1, -1};
+
+extern "C" void onStopSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = write(stopPipe[1], &byte, 1);
+}
+
+bool installStopSignals() {
+    if (pipe(stopPipe) != 0) return false;
+    for (int fd : stopPipe) fcntl(fd, F_SETFD, FD_CLOEXEC);
+    fcntl(stopPipe[1], F_SETFL, O_NONBLOCK);
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    if (sigaction(SIGINT, &action, nullptr) != 0 || sigaction(SIGTERM, &action, nullptr) != 0)
+        return false;
+    signal(SIGPIPE, SIG_IGN);  // a vanished reader is an error return, not the end
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace korvel::sim::vtr;
+    std::vector<std::string_view> args(argv + 1, argv + argc);
+    const OptionsParse parse = parseOptions(args);
+    if (!parse.options) {
+        std::fprintf(stderr, "vtr-emulator: %s\n(--help shows the options)\n", parse.error.c_str());
+        return 2;
+    }
+    const Options& options = *parse.options;
+    if (options.help) {
+        std::fputs(helpText(), stdout);
+        return 0;
+    }
+
+    std::FILE* out = stdout;
+    if (!options.logPath.empty()) {
+        out = std::fopen(options.logPath.c_str(), "a");
+        if (out == nullptr) {
+            std::perror(("vtr-emulator: " + options.logPath).c_str());
+            return 1;
+        }
+    }
+    if (!installStopSignals()) {
+        std::perror("vtr-emulator: signals");
+        return 1;
+    }
+
+    WireLog log(out);
+    Emulator emulator(options, log);
+    std::string error;
+    int status = 0;
+    if (emulator.start(error)) {
+        emulator.run(stopPipe[0]);
+    } else {
+        std::fprintf(stderr, "vtr-emulator: %s\n", error.c_str());
+        status = 1;
+    }
+    emulator.shutdown();
+    if (out != stdout) std::fclose(out);
+    return status;
+}

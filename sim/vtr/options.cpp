@@ -1,0 +1,110 @@
+#include "sim/vtr/options.h"
+
+#include <charconv>
+
+#include "sim/vtr/timecode.h"
+
+namespace korvel::sim::vtr {
+
+namespace {
+
+std::optional<int> milliseconds(std::string_view text) {
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc{} || end != text.data() + text.size() || value < 0 || value > 60'000)
+        return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+OptionsParse parseOptions(std::span<const std::string_view> args) {
+    Options options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string_view name = args[i];
+        std::optional<std::string_view> value;
+        if (const auto equals = name.find('='); name.starts_with("--") && equals != name.npos) {
+            value = name.substr(equals + 1);
+            name = name.substr(0, equals);
+        }
+        if (name == "--help" || name == "-h") {
+            options.help = true;
+            continue;
+        }
+        if (!value) {
+            if (i + 1 >= args.size()) return {std::nullopt, std::string(name) + " needs a value"};
+            value = args[++i];
+        }
+        if (name == "--link") {
+            if (value->empty()) return {std::nullopt, "--link needs a path"};
+            options.links.emplace_back(*value);
+        } else if (name == "--control") {
+            options.controlPath = *value;
+        } else if (name == "--log") {
+            options.logPath = *value;
+        } else if (name == "--command") {
+            options.commands.emplace_back(*value);
+        } else if (name == "--start-tc") {
+            const auto frames = parseTimecode(*value);
+            if (!frames) return {std::nullopt, "--start-tc takes HH:MM:SS:FF"};
+            options.deck.transport.startFrames = *frames;
+        } else if (name == "--cue-time" || name == "--byte-timeout") {
+            const auto ms = milliseconds(*value);
+            if (!ms) return {std::nullopt, std::string(name) + " takes milliseconds, 0 to 60000"};
+            const std::chrono::microseconds duration = std::chrono::milliseconds(*ms);
+            if (name == "--cue-time")
+                options.deck.transport.cueTime = duration;
+            else
+                options.deck.byteTimeout = duration;
+        } else {
+            return {std::nullopt, "unknown option " + std::string(name)};
+        }
+    }
+    if (options.links.empty() && !options.help)
+        return {std::nullopt, "at least one --link PATH is needed"};
+    return {std::move(options), {}};
+}
+
+const char* helpText() {
+    return R"(Usage: vtr-emulator --link PATH [--link PATH ...] [options]
+
+Emulates Sony 9-pin (RS-422) video tape machines, one per --link, each on a
+pseudo-terminal in raw mode. PATH becomes a symbolic link to the deck's port
+(a stale link is replaced); point a controller, or a wine COM port such as
+$WINEPREFIX/dosdevices/com20, at it. Runs until SIGINT or SIGTERM, then removes
+its links.
+
+Options:
+  --link PATH           add a deck whose port is linked at PATH (decks are
+                        numbered 1, 2, ... in this order)
+  --control PATH        read control lines from the FIFO at PATH (made if
+                        missing, removed at exit if made here)
+  --log FILE            write the log to FILE instead of standard output
+  --command LINE        apply a control line at start (repeatable)
+  --start-tc TC         tape position at start, HH:MM:SS:FF (10:00:00:00)
+  --cue-time MS         how long a cue or preroll takes (500)
+  --byte-timeout MS     a pause this long abandons an incomplete frame (50)
+  --help                show this text
+
+Control lines (FIFO or --command); N is a deck number or "all":
+  deck N fault silent         receive, never answer
+  deck N fault corrupt        answer with wrong checksums
+  deck N fault nak COUNT [EE] NAK the next COUNT commands (error byte EE hex, 04)
+  deck N fault garbage [K]    send K random bytes before each reply (4)
+  deck N fault split [MS]     send each reply in two writes MS apart (5)
+  deck N fault delay MS       send each reply MS late
+  deck N fault closed         close the port: the link and device vanish
+  deck N clear                end all faults (reopens a closed port)
+  deck N local on|off         front-panel local mode: transport commands ignored
+  deck N tape in|out          insert or remove the tape
+  deck N inhibit on|off       record inhibit
+
+Log: one line per event, "SECONDS.MICROS DECK EVENT DETAIL", monotonic clock,
+deck 0 for the emulator itself. Events: rx (good frame), bad (checksum
+failure, NAKed), timeout (incomplete frame, NAKed), drop (bytes skipped),
+tx (bytes written), txerr, open (port linked), closed, ctl (control line
+applied), ctlerr (control line refused), start, stop, error.
+)";
+}
+
+}  // namespace korvel::sim::vtr

@@ -1,0 +1,105 @@
+#include "sim/vtr/pty_port.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace korvel::sim::vtr {
+
+namespace {
+
+std::string systemError(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
+
+bool makeRaw(int fd) {
+    termios tio{};
+    if (tcgetattr(fd, &tio) != 0) return false;
+    cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    cfsetispeed(&tio, B38400);
+    cfsetospeed(&tio, B38400);
+    return tcsetattr(fd, TCSANOW, &tio) == 0;
+}
+
+// Points `link` at `target`: a fresh link beside it is renamed over it, so a reader never
+// sees the path missing or half made.
+bool placeLink(const std::string& link, const std::string& target, std::string& error) {
+    struct stat existing {};
+    if (lstat(link.c_str(), &existing) == 0 && !S_ISLNK(existing.st_mode)) {
+        error = "refusing to replace " + link + ": it exists and is not a symbolic link";
+        return false;
+    }
+    const std::string temporary = link + ".vtr-" + std::to_string(getpid());
+    unlink(temporary.c_str());
+    if (symlink(target.c_str(), temporary.c_str()) != 0) {
+        error = systemError("cannot create link " + temporary);
+        return false;
+    }
+    if (rename(temporary.c_str(), link.c_str()) != 0) {
+        error = systemError("cannot create link " + link);
+        unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::string linkTarget(const std::string& link) {
+    std::vector<char> buffer(4096);
+    const ssize_t n = readlink(link.c_str(), buffer.data(), buffer.size() - 1);
+    return n < 0 ? std::string() : std::string(buffer.data(), static_cast<std::size_t>(n));
+}
+
+}  // namespace
+
+bool PtyPort::open(std::string& error) {
+    close();
+    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (master_ < 0) {
+        error = systemError("posix_openpt");
+        return false;
+    }
+    const char* name = nullptr;
+    if (grantpt(master_) != 0 || unlockpt(master_) != 0 || (name = ptsname(master_)) == nullptr) {
+        error = systemError("cannot set up the pseudo-terminal");
+        close();
+        return false;
+    }
+    slavePath_ = name;
+    slave_ = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (slave_ < 0 || !makeRaw(slave_)) {
+        error = systemError("cannot put " + slavePath_ + " in raw mode");
+        close();
+        return false;
+    }
+    if (fcntl(master_, F_SETFD, FD_CLOEXEC) != 0 || fcntl(slave_, F_SETFD, FD_CLOEXEC) != 0) {
+        error = systemError("fcntl");
+        close();
+        return false;
+    }
+    if (!placeLink(linkPath_, slavePath_, error)) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+void PtyPort::close() {
+    if (master_ < 0) return;
+    if (!slavePath_.empty() && linkTarget(linkPath_) == slavePath_) unlink(linkPath_.c_str());
+    if (slave_ >= 0) ::close(slave_);
+    ::close(master_);
+    slave_ = -1;
+    master_ = -1;
+    slavePath_.clear();
+}
+
+}  // namespace korvel::sim::vtr
