@@ -81,8 +81,12 @@ void releaseRecord(PortRecord& record, int portIndex) {
 bool configure(PortRecord& record, int portIndex, int speed, int dataBits, int stopBits,
                int parity) {
     Device& device = *record.device;
-    if (speed <= 0) {
-        log::trace("Com port [%d] bad speed %d", portIndex + 1, speed);
+    // Kept to what the device-control block can hold: a value cut to a byte would apply a
+    // setting nobody asked for, and a speed of 0 would divide by zero below.
+    if (speed <= 0 || dataBits < 5 || dataBits > 8 || parity < kParityNone ||
+        parity > kParitySpace || stopBits < kOneStopBit || stopBits > kTwoStopBits) {
+        log::trace("Com port [%d] bad line settings %d,%d,%d,%d", portIndex + 1, speed, dataBits,
+                   parity, stopBits);
         return false;
     }
     if (!backend::applyLineSettings(device, speed, dataBits, stopBits, parity)) return false;
