@@ -24,6 +24,9 @@ bool applyTimeouts(Device& device, const Timeouts& timeouts);
 // Starts the port's reader thread (keepReading already set) and waits until it runs.
 bool startReader(Device& device, PortRecord& record, int portIndex);
 
+// True on the port's own reader thread (where a callback runs).
+bool isReaderThread(const Device& device);
+
 // Makes the reader thread end and waits until it has (keepReading already cleared).
 void stopReader(Device& device);
 

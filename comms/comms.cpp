@@ -195,8 +195,11 @@ void commsClose(int portIndex) {
     if (!gState.table) return;
     if (portIndex != -1) {
         if (static_cast<unsigned>(portIndex) >= kPortCount) return;
+        PortRecord& record = (*gState.table)[static_cast<std::size_t>(portIndex)];
+        // A reader thread cannot wait for its own end: a callback may not close its port.
+        if (record.device && backend::isReaderThread(*record.device)) return;
         setLastStatus("Closing port %d\r\n", portIndex + 1);
-        releaseRecord((*gState.table)[static_cast<std::size_t>(portIndex)], portIndex);
+        releaseRecord(record, portIndex);
     }
     freeTableIfUnused();
 }

@@ -32,7 +32,8 @@ struct CommStatus {
 using ErrorWord = std::uint32_t;
 #endif
 
-// Called on the reader thread with the port's owner when bytes have arrived.
+// Called on the reader thread with the port's owner when bytes have arrived. It may read,
+// write and purge the port; closing it from there is refused.
 using NotifyCallback = void (*)(SerialPort* owner);
 
 inline constexpr int kPortCount = 256;

@@ -260,6 +260,10 @@ bool startReader(Device& device, PortRecord& record, int portIndex) {
     return true;
 }
 
+bool isReaderThread(const Device& device) {
+    return device.reader.get_id() == std::this_thread::get_id();
+}
+
 void stopReader(Device& device) {
     if (!device.reader.joinable()) return;
     const char wake = 1;

@@ -156,6 +156,10 @@ bool startReader(Device& device, PortRecord& record, int portIndex) {
     return true;
 }
 
+bool isReaderThread(const Device& device) {
+    return device.thread != nullptr && GetCurrentThreadId() == device.threadId;
+}
+
 void stopReader(Device& device) {
     if (device.thread == nullptr) return;
     // The read time-outs end a read within milliseconds; cancelling makes it certain.

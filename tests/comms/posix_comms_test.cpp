@@ -282,6 +282,26 @@ TEST_F(PosixCommsTest, ACallbackHearsOnTheReaderThreadAndMayRead) {
     EXPECT_EQ(gCallbackReads.load(), 5);
 }
 
+std::atomic<int> gCloseAttempts{0};
+void closeInCallback(SerialPort* owner) {
+    commsClose(owner->portIndex());
+    ++gCloseAttempts;
+}
+
+TEST_F(PosixCommsTest, ACallbackCannotCloseItsOwnPort) {
+    PtyPort far(links, 9);
+    SerialPort port;
+    ASSERT_EQ(port.open(9), 1);
+    gCloseAttempts = 0;
+    ASSERT_EQ(commsSetNotifyCallback(port.portIndex(), &closeInCallback, 1), 1);
+    ASSERT_TRUE(far.send({1}));
+    ASSERT_TRUE(waitUntil([] { return gCloseAttempts.load() == 1; }));
+    ASSERT_TRUE(record(8).inUse());
+    EXPECT_EQ(unread(port), 1);
+    port.close();
+    EXPECT_EQ(commsState().table, nullptr);
+}
+
 TEST_F(PosixCommsTest, ReadSizesAboveTheReaderBufferReadInPieces) {
     PtyPort far(links, 11);
     SerialPort port;
