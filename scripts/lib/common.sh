@@ -109,6 +109,8 @@ start_deck_emulator() {
     local link args=()
     DECK_EMULATOR_LOG=${DECK_EMULATOR_LOG:-$NATIVE_BUILD/vtr-emulator.log}
     for link in "$@"; do args+=(--link "$link"); done
+    # Control lines (faults on demand) go to the FIFO named by KORVEL_DECK_CONTROL, if set.
+    [ -n "${KORVEL_DECK_CONTROL:-}" ] && args+=(--control "$KORVEL_DECK_CONTROL")
     "$NATIVE_BUILD/bin/vtr-emulator" "${args[@]}" --log "$DECK_EMULATOR_LOG" </dev/null \
         >"$DECK_EMULATOR_LOG.out" 2>&1 &
     DECK_EMULATOR_PID=$!

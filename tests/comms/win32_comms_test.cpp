@@ -1,6 +1,7 @@
 // The serial library on its Win32 back-end under wine, against the deck emulator: COM21 and
-// COM22 are links in the wine prefix to two emulated decks (scripts/test starts it), COM23 is
-// a link to a plain file and COM29 is no device at all.
+// COM22 are links in the wine prefix to two emulated decks (scripts/test starts it, with its
+// control FIFO at $KORVEL_DECK_CONTROL), COM23 is a link to a plain file and COM29 is no
+// device at all.
 
 #include <windows.h>
 
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -80,6 +82,25 @@ class ReplyCollector final : public SerialListener {
     int notifications = 0;
     std::vector<std::uint8_t> bytes;
 };
+
+// Sends a control line to the deck emulator through its FIFO.
+bool controlDeck(const std::string& line) {
+    const char* fifo = std::getenv("KORVEL_DECK_CONTROL");
+    if (fifo == nullptr) return false;
+    std::string path = std::string("Z:") + fifo;
+    for (char& c : path) {
+        if (c == '/') c = '\\';
+    }
+    HANDLE control = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, OPEN_EXISTING, 0, nullptr);
+    if (control == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool sent =
+        WriteFile(control, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
+        written == line.size();
+    CloseHandle(control);
+    return sent;
+}
 
 int unread(SerialPort& port) {
     CommStatus status{};
@@ -229,6 +250,27 @@ TEST_F(Win32CommsTest, PurgeEmptiesTheRingAndAReopenedPortWorks) {
     ASSERT_TRUE(pumpUntil([&] { return unread(port) == static_cast<int>(kStatusReplyLength); }));
     ASSERT_EQ(port.read(buffer, sizeof buffer), static_cast<int>(kStatusReplyLength));
     EXPECT_EQ(buffer[0], 0x75);
+}
+
+TEST_F(Win32CommsTest, APortThatVanishesWhileOpenClosesCleanly) {
+    SerialPort port;
+    ASSERT_EQ(port.open(kSecondDeckPort), 1);
+    ASSERT_EQ(port.setNotifyWindow(window, 1), 1);
+    ASSERT_TRUE(controlDeck("deck 2 fault closed\n")) << "no deck emulator control FIFO";
+    // Once the pty has gone, writes fail and the reader thread meets read errors.
+    ASSERT_TRUE(pumpUntil([&] { return port.write(kStatusSense, 4) < 0; }));
+    pumpUntil([] { return false; }, 50);
+    port.close();
+    EXPECT_EQ(commsState().table, nullptr);
+
+    ASSERT_TRUE(controlDeck("deck 2 clear\n"));  // the deck is back, on a new pty
+    ASSERT_TRUE(pumpUntil([&] { return port.open(kSecondDeckPort) == 1; }));
+    ReplyCollector vt;
+    serialRegister(&vt, SerialRegistry::keyOf(&port));
+    ASSERT_EQ(port.setNotifyWindow(window, 1), 1);
+    ASSERT_EQ(port.write(kStatusSense, 4), 4);
+    ASSERT_TRUE(pumpUntil([&] { return vt.bytes.size() >= kStatusReplyLength; }));
+    EXPECT_EQ(vt.bytes[0], 0x75);
 }
 
 // The other process of the held-port test: opens the port and keeps it until released.
