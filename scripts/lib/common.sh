@@ -101,3 +101,34 @@ stop_xvfb() {
     [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
     XVFB_PID=
 }
+
+# The deck emulator (native build) with one deck linked at each path given, for tests that
+# talk to a machine through a port; its log goes to $DECK_EMULATOR_LOG.
+DECK_EMULATOR_PID=
+start_deck_emulator() {
+    local link args=()
+    DECK_EMULATOR_LOG=${DECK_EMULATOR_LOG:-$NATIVE_BUILD/vtr-emulator.log}
+    for link in "$@"; do args+=(--link "$link"); done
+    # Control lines (faults on demand) go to the FIFO named by KORVEL_DECK_CONTROL, if set.
+    [ -n "${KORVEL_DECK_CONTROL:-}" ] && args+=(--control "$KORVEL_DECK_CONTROL")
+    "$NATIVE_BUILD/bin/vtr-emulator" "${args[@]}" --log "$DECK_EMULATOR_LOG" </dev/null \
+        >"$DECK_EMULATOR_LOG.out" 2>&1 &
+    DECK_EMULATOR_PID=$!
+    local i
+    for i in $(seq 1 50); do
+        local all=1
+        for link in "$@"; do [ -L "$link" ] || all=0; done
+        [ "$all" -eq 1 ] && return 0
+        kill -0 "$DECK_EMULATOR_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    echo "the deck emulator did not start (see $DECK_EMULATOR_LOG)" >&2
+    stop_deck_emulator
+    return 1
+}
+
+stop_deck_emulator() {
+    [ -n "$DECK_EMULATOR_PID" ] && kill "$DECK_EMULATOR_PID" 2>/dev/null \
+        && wait "$DECK_EMULATOR_PID" 2>/dev/null
+    DECK_EMULATOR_PID=
+}

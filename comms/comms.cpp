@@ -1,0 +1,307 @@
+#include "comms/comms.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+
+#include "comms/backend.h"
+#include "comms/port_table.h"
+#include "comms/serial_port.h"
+#include "log/tick.h"
+#include "log/trace.h"
+
+namespace korvel::comms {
+
+namespace {
+
+CommsState gState;
+
+void setLastStatus(const char* format, ...) KORVEL_PRINTF_FORMAT(1, 2);
+void setLastStatus(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(gState.lastStatus, sizeof gState.lastStatus, format, args);
+    va_end(args);
+}
+
+std::uint32_t now() {
+    return gState.tick ? gState.tick() : log::millisecondTick();
+}
+
+bool anyPortInUse() {
+    if (!gState.table) return false;
+    return std::any_of(gState.table->begin(), gState.table->end(),
+                       [](const PortRecord& record) { return record.inUse(); });
+}
+
+void freeTableIfUnused() {
+    if (!anyPortInUse()) gState.table.reset();
+}
+
+// Read interval time-out for a speed: the time of about one character.
+std::uint32_t readIntervalFor(int speed) {
+    return static_cast<std::uint32_t>(100000 / speed);
+}
+
+Timeouts timeoutsFor(std::uint32_t readInterval, int readSize) {
+    Timeouts t;
+    t.readInterval = readInterval;
+    t.readTotalMultiplier = static_cast<std::uint32_t>(readSize);
+    t.readTotalConstant = 0;
+    t.writeTotalMultiplier = 0;
+    t.writeTotalConstant = kWriteTimeoutMs;
+    return t;
+}
+
+// Stops the reader thread, closes the device, frees the ring and clears the record.
+void releaseRecord(PortRecord& record, int portIndex) {
+    gState.keepReading[portIndex] = 0;
+    if (record.device) {
+        // Ends a pending read at once; the thread is then waited for until it has ended.
+        backend::purge(*record.device, kPurgeRxClear);
+        backend::stopReader(*record.device);
+        record.device.reset();
+    }
+    {
+        std::lock_guard<std::mutex> hold(record.lock);
+        record.receiveRing.reset();
+        record.notifyWindow = nullptr;
+        record.notifyCallback = nullptr;
+        record.throttle = NotifyThrottle{};
+        record.unreadCount = 0;
+        record.droppedBytes = 0;
+    }
+    record.speed = 0;
+    record.portNumber = 0;
+    record.owner = nullptr;
+    record.timeouts = Timeouts{};
+    gState.readSize[portIndex] = 0;
+}
+
+bool configure(PortRecord& record, int portIndex, int speed, int dataBits, int stopBits,
+               int parity) {
+    Device& device = *record.device;
+    // Kept to what the device-control block can hold: a value cut to a byte would apply a
+    // setting nobody asked for, and a speed of 0 would divide by zero below.
+    if (speed <= 0 || dataBits < 5 || dataBits > 8 || parity < kParityNone ||
+        parity > kParitySpace || stopBits < kOneStopBit || stopBits > kTwoStopBits) {
+        log::trace("Com port [%d] bad line settings %d,%d,%d,%d", portIndex + 1, speed, dataBits,
+                   parity, stopBits);
+        return false;
+    }
+    if (!backend::applyLineSettings(device, speed, dataBits, stopBits, parity)) return false;
+    {
+        auto ring = ReceiveRing::create(backend::handleValue(device));
+        if (!ring) return false;
+        std::lock_guard<std::mutex> hold(record.lock);
+        record.receiveRing = std::move(ring);
+    }
+    // No lower bound here: at 115200 bit/s the interval is 0, which means none.
+    const Timeouts timeouts = timeoutsFor(readIntervalFor(speed), gState.readSize[portIndex]);
+    if (!backend::applyTimeouts(device, timeouts)) return false;
+    record.timeouts = timeouts;
+    gState.keepReading[portIndex] = 1;
+    return backend::startReader(device, record, portIndex);
+}
+
+}  // namespace
+
+CommsState& commsState() {
+    return gState;
+}
+
+void resetCommsState() {
+    for (int i = 0; i < kPortCount; ++i) {
+        if (gState.table && (*gState.table)[i].inUse()) releaseRecord((*gState.table)[i], i);
+    }
+    gState.table.reset();
+    for (auto& flag : gState.keepReading) flag = 0;
+    for (auto& size : gState.readSize) size = 0;
+    gState.lastStatus[0] = '\0';
+    gState.tick = nullptr;
+}
+
+PortRecord* portRecord(int portIndex) {
+    if (!gState.table || static_cast<unsigned>(portIndex) >= kPortCount) return nullptr;
+    return &(*gState.table)[static_cast<std::size_t>(portIndex)];
+}
+
+int readerReadSize(int portIndex) {
+    return std::clamp(gState.readSize[portIndex].load(), 0, kReaderBufferSize);
+}
+
+void deliverBytes(PortRecord& record, const std::uint8_t* bytes, int length) {
+    std::unique_lock<std::mutex> hold(record.lock);
+    const std::uint32_t tick = now();
+    const int stored = record.receiveRing ? record.receiveRing->push(bytes, length) : 0;
+    record.droppedBytes += static_cast<std::uint32_t>(length - stored);
+    record.unreadCount += stored;
+    if (record.notifyWindow) {
+        if (record.throttle.onDelivery(tick, record.unreadCount)) {
+            backend::postNotification(record.notifyWindow, record.owner);
+        }
+    } else if (record.notifyCallback) {
+        // Called without the lock, so the callback may read the port.
+        const NotifyCallback callback = record.notifyCallback;
+        SerialPort* owner = record.owner;
+        hold.unlock();
+        callback(owner);
+    } else {
+        // Nobody listens: keep the driver's queue from filling; the ring keeps its bytes.
+        backend::purge(*record.device, kPurgeRxClear);
+    }
+}
+
+int commsOpen(SerialPort* owner, int speed, int dataBits, int stopBits, int parity) {
+    if (owner == nullptr) return kCommsFailed;
+    const int portNumber = owner->getPortNumber();
+    if (portNumber < 1 || portNumber > kPortCount) return kCommsFailed;
+    const int portIndex = portNumber - 1;
+    setLastStatus("Opening port %d\r\n", portNumber);
+    if (!gState.table) gState.table = std::make_unique<std::array<PortRecord, kPortCount>>();
+    PortRecord& record = (*gState.table)[static_cast<std::size_t>(portIndex)];
+
+    // The platform need not refuse a second open within one process; the table does.
+    if (record.inUse()) {
+        setLastStatus("Serial Port %d is already open", portNumber);
+        return kCommsAlreadyOpen;
+    }
+    DevicePtr device;
+    switch (backend::openDevice(portNumber, device)) {
+        case backend::OpenResult::alreadyOpen:
+            setLastStatus("Serial Port %d is already open", portNumber);
+            freeTableIfUnused();
+            return kCommsAlreadyOpen;
+        case backend::OpenResult::notFound:
+            freeTableIfUnused();
+            return kCommsFailed;
+        case backend::OpenResult::opened:
+            break;
+    }
+    record.portNumber = portNumber;
+    record.device = std::move(device);
+    record.speed = speed;
+    record.owner = owner;
+    gState.readSize[portIndex] = kOpenReadSize;
+    if (!configure(record, portIndex, speed, dataBits, stopBits, parity)) {
+        releaseRecord(record, portIndex);
+        freeTableIfUnused();
+        return kCommsFailed;
+    }
+    return portIndex;
+}
+
+void commsClose(int portIndex) {
+    if (!gState.table) return;
+    if (portIndex != -1) {
+        if (static_cast<unsigned>(portIndex) >= kPortCount) return;
+        PortRecord& record = (*gState.table)[static_cast<std::size_t>(portIndex)];
+        // A reader thread cannot wait for its own end: a callback may not close its port.
+        if (record.device && backend::isReaderThread(*record.device)) return;
+        setLastStatus("Closing port %d\r\n", portIndex + 1);
+        releaseRecord(record, portIndex);
+    }
+    freeTableIfUnused();
+}
+
+int commsSetReadParams(int portIndex, int readSize) {
+    PortRecord* record = portRecord(portIndex);
+    if (record == nullptr) return 0;
+    if (readSize < 0) {
+        std::lock_guard<std::mutex> hold(record->lock);
+        record->notifyWindow = nullptr;
+        record->notifyCallback = nullptr;
+        return 1;
+    }
+    if (!record->inUse()) return 0;
+    const Timeouts timeouts =
+        timeoutsFor(std::max<std::uint32_t>(1, readIntervalFor(record->speed)), readSize);
+    backend::applyTimeouts(*record->device, timeouts);
+    record->timeouts = timeouts;
+    gState.readSize[portIndex] = readSize;
+    return 1;
+}
+
+int commsSetNotifyWindow(int portIndex, NotifyWindow window, int readSize) {
+    PortRecord* record = portRecord(portIndex);
+    if (record == nullptr) return 0;
+    {
+        std::lock_guard<std::mutex> hold(record->lock);
+        record->notifyWindow = window;
+        record->notifyCallback = nullptr;
+    }
+    return commsSetReadParams(portIndex, readSize);
+}
+
+int commsSetNotifyCallback(int portIndex, NotifyCallback callback, int readSize) {
+    PortRecord* record = portRecord(portIndex);
+    if (record == nullptr) return 0;
+    {
+        std::lock_guard<std::mutex> hold(record->lock);
+        record->notifyCallback = callback;
+        record->notifyWindow = nullptr;
+    }
+    return commsSetReadParams(portIndex, readSize);
+}
+
+int commsWrite(int portIndex, const std::uint8_t* bytes, int length) {
+    PortRecord* record = portRecord(portIndex);
+    if (record == nullptr || !record->inUse()) return 0;
+    if (length < 0 || (bytes == nullptr && length > 0)) {
+        log::trace("Com port [%d] write refused: %d bytes", portIndex + 1, length);
+        return -1;
+    }
+    if (length == 0) return 0;
+    return backend::write(*record->device, bytes, length);
+}
+
+int commsRead(int portIndex, std::uint8_t* buffer, int maximum) {
+    PortRecord* record = portRecord(portIndex);
+    if (record == nullptr || buffer == nullptr || maximum <= 0) return 0;
+    int taken = 0;
+    std::uint32_t dropped = 0;
+    {
+        std::lock_guard<std::mutex> hold(record->lock);
+        if (record->receiveRing) taken = record->receiveRing->pop(buffer, maximum);
+        record->unreadCount = std::max(0, record->unreadCount - taken);
+        record->throttle.onRead();
+        std::swap(dropped, record->droppedBytes);
+    }
+    if (dropped != 0) {
+        log::trace("Com port [%d] receive ring full: %u bytes lost", portIndex + 1,
+                   static_cast<unsigned>(dropped));
+    }
+    return taken;
+}
+
+void commsStatus(int portIndex, CommStatus* status, ErrorWord* errors) {
+    PortRecord* record = portRecord(portIndex);
+    if (record == nullptr || !record->inUse() || status == nullptr || errors == nullptr) return;
+    int unread = -1;
+    {
+        std::lock_guard<std::mutex> hold(record->lock);
+        if (record->receiveRing) unread = record->receiveRing->count();
+    }
+    backend::clearError(*record->device, status, errors);
+    status->cbInQue = unread < 0 ? 0xFFFFFFFFu : static_cast<std::uint32_t>(unread);
+}
+
+int commsPurge(int portIndex, int flags) {
+    PortRecord* record = portRecord(portIndex);
+    if (record == nullptr || !record->inUse()) return 0;
+    std::lock_guard<std::mutex> hold(record->lock);
+    const bool purged = backend::purge(*record->device, flags);
+    // The old ring goes first: on Win32 the new one's guard has the same name.
+    record->receiveRing.reset();
+    record->receiveRing = ReceiveRing::create(backend::handleValue(*record->device));
+    // The count follows the ring, so the backlog rule sees only bytes that really wait.
+    record->unreadCount = 0;
+    if (!record->receiveRing) log::trace("Com port [%d] has no receive ring", portIndex + 1);
+    return purged ? 1 : 0;
+}
+
+const char* commsLastStatus() {
+    return gState.lastStatus;
+}
+
+}  // namespace korvel::comms

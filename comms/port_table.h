@@ -1,0 +1,87 @@
+#pragma once
+
+// The library's process-wide state: the table of 256 port records, created at the first open
+// and removed at the last close, and what the reader threads share with the main thread.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "comms/comms.h"
+#include "comms/notify_throttle.h"
+#include "comms/receive_ring.h"
+
+namespace korvel::comms {
+
+// The time-outs last applied to a port, in the Win32 COMMTIMEOUTS order (milliseconds).
+struct Timeouts {
+    std::uint32_t readInterval = 0;
+    std::uint32_t readTotalMultiplier = 0;
+    std::uint32_t readTotalConstant = 0;
+    std::uint32_t writeTotalMultiplier = 0;
+    std::uint32_t writeTotalConstant = 0;
+};
+
+inline constexpr std::uint32_t kWriteTimeoutMs = 1000;
+inline constexpr int kOpenReadSize = 16;
+// The reader thread's buffer: no read asks for more.
+inline constexpr int kReaderBufferSize = 256;
+
+// The open device and its reader thread; defined by each back-end.
+struct Device;
+
+struct DeviceDeleter {
+    void operator()(Device* device) const;
+};
+using DevicePtr = std::unique_ptr<Device, DeviceDeleter>;
+
+struct PortRecord {
+    // Set at open and cleared at close, on the main thread only. A slot is in use while it
+    // has a device.
+    DevicePtr device;
+    int speed = 0;
+    int portNumber = 0;
+    SerialPort* owner = nullptr;
+    Timeouts timeouts;
+
+    // Shared with the reader thread: only touched with lock held. Purge and close take it
+    // to replace or free the ring, so delivery never sees a ring that is going away.
+    std::mutex lock;
+    std::unique_ptr<ReceiveRing> receiveRing;
+    NotifyWindow notifyWindow = nullptr;
+    NotifyCallback notifyCallback = nullptr;
+    NotifyThrottle throttle;
+    int unreadCount = 0;
+    std::uint32_t droppedBytes = 0;  // received while the ring was full or unguarded
+
+    bool inUse() const { return device != nullptr; }
+};
+
+struct CommsState {
+    std::unique_ptr<std::array<PortRecord, kPortCount>> table;
+    // Read by the reader threads on every pass, written by the main thread.
+    std::array<std::atomic<int>, kPortCount> keepReading{};
+    std::array<std::atomic<int>, kPortCount> readSize{};
+    char lastStatus[512] = {};
+    // The millisecond tick the notification throttle uses; tests put a manual clock here.
+    std::uint32_t (*tick)() = nullptr;
+};
+
+// The process's one library state.
+CommsState& commsState();
+// Back to the state of a fresh process; for tests, with no port open.
+void resetCommsState();
+
+// The record of an index while the table exists and the index is 0..255, else null.
+PortRecord* portRecord(int portIndex);
+
+// Bytes a reader thread has read: store them, count them, notify the owner. Called on the
+// port's reader thread; the record outlives the thread (close stops the thread first).
+void deliverBytes(PortRecord& record, const std::uint8_t* bytes, int length);
+
+// The bytes the reader thread asks for next: the read size, kept within its buffer.
+int readerReadSize(int portIndex);
+
+}  // namespace korvel::comms

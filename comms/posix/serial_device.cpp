@@ -1,0 +1,325 @@
+// The POSIX back-end: termios line settings, a reader thread that waits in poll(), and
+// notifications posted to a NotifyQueue.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <future>
+
+#include "comms/backend.h"
+#include "comms/notify_queue.h"
+#include "comms/posix/device.h"
+#include "log/trace.h"
+
+namespace korvel::comms {
+
+namespace {
+
+// A silent line is looked at this often for the end of reading, in case a wake is missed.
+constexpr int kIdlePollMs = 100;
+// After a failed read (the other end has gone) the thread rests this long, not spinning.
+constexpr int kErrorPauseMs = 20;
+constexpr int kStartWaitMs = 60000;
+
+void closeFd(int& fd) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+}
+
+speed_t speedCode(int speed) {
+    switch (speed) {
+        case 50:
+            return B50;
+        case 75:
+            return B75;
+        case 110:
+            return B110;
+        case 134:
+            return B134;
+        case 150:
+            return B150;
+        case 200:
+            return B200;
+        case 300:
+            return B300;
+        case 600:
+            return B600;
+        case 1200:
+            return B1200;
+        case 1800:
+            return B1800;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        case 230400:
+            return B230400;
+        case 460800:
+            return B460800;
+        case 921600:
+            return B921600;
+        default:
+            return B0;
+    }
+}
+
+// Waits until the wake pipe is written or timeoutMs pass.
+void restUnlessWoken(const Device& device, int timeoutMs) {
+    pollfd wake{device.wakeRead, POLLIN, 0};
+    ::poll(&wake, 1, timeoutMs);
+}
+
+void readerLoop(Device* device, PortRecord* record, int portIndex, std::promise<void>* started) {
+    std::uint8_t buffer[kReaderBufferSize];
+    started->set_value();  // the opener may go on; started is not touched again
+    auto& keepReading = commsState().keepReading[static_cast<std::size_t>(portIndex)];
+    while (keepReading.load() != 0) {
+        const int size = readerReadSize(portIndex);
+        pollfd fds[2] = {{device->fd, static_cast<short>(size > 0 ? POLLIN : 0), 0},
+                         {device->wakeRead, POLLIN, 0}};
+        const int ready = ::poll(fds, 2, kIdlePollMs);
+        if (ready < 0) {
+            if (errno != EINTR) restUnlessWoken(*device, kErrorPauseMs);
+            continue;
+        }
+        if (ready == 0 || fds[1].revents != 0) continue;
+        if (fds[0].revents & POLLIN) {
+            const ssize_t n = ::read(device->fd, buffer, static_cast<std::size_t>(size));
+            if (n > 0) {
+                deliverBytes(*record, buffer, static_cast<int>(n));
+                continue;
+            }
+            if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+        } else if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) == 0) {
+            continue;
+        }
+        // The line failed (its other end went away, or an I/O error): drop what the driver
+        // holds and go on, without spinning.
+        ::tcflush(device->fd, TCIFLUSH);
+        restUnlessWoken(*device, kErrorPauseMs);
+    }
+}
+
+}  // namespace
+
+Device::~Device() {
+    if (reader.joinable()) backend::stopReader(*this);
+    closeFd(fd);  // also drops the lock that marks the port as taken
+    closeFd(wakeRead);
+    closeFd(wakeWrite);
+}
+
+void DeviceDeleter::operator()(Device* device) const {
+    delete device;
+}
+
+std::string devicePath(int portNumber) {
+    char name[64];
+    const char* dir = std::getenv("KORVEL_SERIAL_DIR");
+    if (dir != nullptr && *dir != '\0') {
+        std::snprintf(name, sizeof name, "/com%d", portNumber);
+        return std::string(dir) + name;
+    }
+    std::snprintf(name, sizeof name, "/dev/ttyS%d", portNumber - 1);
+    return name;
+}
+
+namespace backend {
+
+OpenResult openDevice(int portNumber, DevicePtr& device) {
+    const std::string path = devicePath(portNumber);
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    std::snprintf(commsState().lastStatus, sizeof commsState().lastStatus, "open(%s) returns %d",
+                  path.c_str(), fd);
+    if (fd < 0) return errno == EBUSY ? OpenResult::alreadyOpen : OpenResult::notFound;
+    // Another process that holds the port holds this lock.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const bool taken = errno == EWOULDBLOCK;
+        ::close(fd);
+        return taken ? OpenResult::alreadyOpen : OpenResult::notFound;
+    }
+    ::ioctl(fd, TIOCEXCL);  // refuses other openers that do not take the lock
+    device.reset(new Device);
+    device->fd = fd;
+    return OpenResult::opened;
+}
+
+std::uintptr_t handleValue(const Device& device) {
+    return static_cast<std::uintptr_t>(device.fd);
+}
+
+bool applyLineSettings(Device& device, int speed, int dataBits, int stopBits, int parity) {
+    termios t{};
+    if (::tcgetattr(device.fd, &t) != 0) return false;
+    // Raw bytes: 9-pin frames are binary, with no line editing, echo or translation.
+    ::cfmakeraw(&t);
+    t.c_cflag |= CLOCAL | CREAD;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    const speed_t code = speedCode(speed);
+    if (code == B0) {
+        log::trace("Com port speed %d not supported", speed);
+        return false;
+    }
+    ::cfsetispeed(&t, code);
+    ::cfsetospeed(&t, code);
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE);
+    switch (dataBits) {
+        case 5:
+            t.c_cflag |= CS5;
+            break;
+        case 6:
+            t.c_cflag |= CS6;
+            break;
+        case 7:
+            t.c_cflag |= CS7;
+            break;
+        case 8:
+            t.c_cflag |= CS8;
+            break;
+        default:
+            return false;
+    }
+    t.c_cflag &= ~static_cast<tcflag_t>(PARENB | PARODD | CMSPAR);
+    switch (parity) {
+        case kParityNone:
+            break;
+        case kParityOdd:
+            t.c_cflag |= PARENB | PARODD;
+            break;
+        case kParityEven:
+            t.c_cflag |= PARENB;
+            break;
+        case kParityMark:
+            t.c_cflag |= PARENB | PARODD | CMSPAR;
+            break;
+        case kParitySpace:
+            t.c_cflag |= PARENB | CMSPAR;
+            break;
+        default:
+            return false;
+    }
+    switch (stopBits) {
+        case kOneStopBit:
+            t.c_cflag &= ~static_cast<tcflag_t>(CSTOPB);
+            break;
+        case kTwoStopBits:
+            t.c_cflag |= CSTOPB;
+            break;
+        // A terminal gives one and a half stop bits only with five data bits, as CSTOPB.
+        case kOneAndHalfStopBits:
+            if (dataBits != 5) return false;
+            t.c_cflag |= CSTOPB;
+            break;
+        default:
+            return false;
+    }
+    return ::tcsetattr(device.fd, TCSANOW, &t) == 0;
+}
+
+// Reads are ended by poll() and the wake pipe, not by the device; the time-outs are kept in
+// the record for what they tell.
+bool applyTimeouts(Device&, const Timeouts&) {
+    return true;
+}
+
+bool startReader(Device& device, PortRecord& record, int portIndex) {
+    int wake[2];
+    if (::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+    device.wakeRead = wake[0];
+    device.wakeWrite = wake[1];
+    std::promise<void> started;
+    auto running = started.get_future();
+    try {
+        device.reader = std::thread(readerLoop, &device, &record, portIndex, &started);
+    } catch (const std::system_error&) {
+        return false;
+    }
+    if (running.wait_for(std::chrono::milliseconds(kStartWaitMs)) != std::future_status::ready) {
+        log::trace("Comms library very serious internal error. Contact VRAX support");
+    }
+    return true;
+}
+
+bool isReaderThread(const Device& device) {
+    return device.reader.get_id() == std::this_thread::get_id();
+}
+
+void stopReader(Device& device) {
+    if (!device.reader.joinable()) return;
+    const char wake = 1;
+    [[maybe_unused]] const ssize_t n = ::write(device.wakeWrite, &wake, 1);
+    device.reader.join();
+}
+
+int write(Device& device, const std::uint8_t* bytes, int length) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kWriteTimeoutMs);
+    int written = 0;
+    while (written < length) {
+        const ssize_t n =
+            ::write(device.fd, bytes + written, static_cast<std::size_t>(length - written));
+        if (n > 0) {
+            written += static_cast<int>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN) return -1;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) break;  // the write time-out: report what went out
+        pollfd out{device.fd, POLLOUT, 0};
+        ::poll(&out, 1, static_cast<int>(left.count()));
+    }
+    return written;
+}
+
+bool purge(Device& device, int flags) {
+    if ((flags & ~(kPurgeTxAbort | kPurgeRxAbort | kPurgeTxClear | kPurgeRxClear)) != 0) {
+        return false;
+    }
+    const bool tx = (flags & kPurgeTxClear) != 0;
+    const bool rx = (flags & kPurgeRxClear) != 0;
+    if (!tx && !rx) return true;  // nothing waits in a terminal to abort
+    return ::tcflush(device.fd, tx && rx ? TCIOFLUSH : (tx ? TCOFLUSH : TCIFLUSH)) == 0;
+}
+
+void clearError(Device& device, CommStatus* status, ErrorWord* errors) {
+    *errors = 0;  // a terminal keeps no error word; framing and parity errors drop bytes
+    *status = CommStatus{};
+    int unsent = 0;
+    if (::ioctl(device.fd, TIOCOUTQ, &unsent) == 0 && unsent > 0) {
+        status->cbOutQue = static_cast<std::uint32_t>(unsent);
+    }
+}
+
+void postNotification(NotifyWindow window, SerialPort* owner) {
+    window->post(owner);
+}
+
+bool isLiveWindow(NotifyWindow window) {
+    return window != nullptr;
+}
+
+}  // namespace backend
+
+}  // namespace korvel::comms

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "comms/ring_guard.h"
+
+namespace korvel::comms {
+
+// The bytes a port's reader thread has received and nobody has read yet. One slot always
+// stays empty, so at most 16383 bytes wait; bytes that arrive while the ring is full are
+// dropped (and counted) rather than overwriting what waits.
+class ReceiveRing {
+  public:
+    static constexpr int kSize = 16384;
+    static constexpr int kCapacity = kSize - 1;
+    static constexpr std::uint32_t kGuardWaitMs = 200;
+
+    // A ring whose guard is named after the device handle; null when the guard cannot be
+    // made or had within the guard wait.
+    static std::unique_ptr<ReceiveRing> create(std::uintptr_t deviceHandleValue);
+
+    // Stores as many bytes as fit; the number stored (0 also for no bytes or a guard
+    // time-out, which drops them).
+    int push(const std::uint8_t* bytes, int length);
+    // Copies up to maximum waiting bytes into buffer; the number copied.
+    int pop(std::uint8_t* buffer, int maximum);
+    // The unread count, or -1 on a guard time-out.
+    int count();
+
+    explicit ReceiveRing(std::uintptr_t deviceHandleValue) : guard_(deviceHandleValue) {}
+
+  private:
+    int unread() const { return static_cast<int>((write_ + kSize - read_) % kSize); }
+
+    RingGuard guard_;
+    std::array<std::uint8_t, kSize> data_{};
+    std::uint32_t write_ = 0;  // next byte stored here
+    std::uint32_t read_ = 0;   // next byte handed out from here
+};
+
+}  // namespace korvel::comms
