@@ -108,7 +108,8 @@ DECK_EMULATOR_PID=
 start_deck_emulator() {
     local link args=()
     DECK_EMULATOR_LOG=${DECK_EMULATOR_LOG:-$NATIVE_BUILD/vtr-emulator.log}
-    for link in "$@"; do args+=(--link "$link"); done
+    # A link left by an emulator that was killed must not pass for the new one's.
+    for link in "$@"; do rm -f "$link"; args+=(--link "$link"); done
     # Control lines (faults on demand) go to the FIFO named by KORVEL_DECK_CONTROL, if set.
     [ -n "${KORVEL_DECK_CONTROL:-}" ] && args+=(--control "$KORVEL_DECK_CONTROL")
     "$NATIVE_BUILD/bin/vtr-emulator" "${args[@]}" --log "$DECK_EMULATOR_LOG" </dev/null \
