@@ -1,0 +1,12 @@
+#include "infodriver/in_process_transport.h"
+#include "infodriver/infodriver_state.h"
+
+namespace korvel::infodriver {
+
+// Without a window system there is no infodriver to find: a world of its own with none.
+InfodriverTransport& platformTransport() {
+    static InProcessTransport world;
+    return world;
+}
+
+}  // namespace korvel::infodriver
