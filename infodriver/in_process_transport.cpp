@@ -12,6 +12,7 @@ using Kind = InProcessTransport::Call::Kind;
 
 void InProcessTransport::record(Call::Kind kind, WindowHandle window, std::uint32_t message,
                                 MessageWord wParam, MessageLong lParam, std::string text) {
+    if (!recording) return;
     Call call;
     call.kind = kind;
     call.window = window;
@@ -154,13 +155,13 @@ MessageResult InProcessTransport::slotTraffic(WindowHandle peerWindow, std::uint
             result = 1;
         }
     }
-    calls.push_back(std::move(call));
+    if (recording) calls.push_back(std::move(call));
     return result;
 }
 
 void InProcessTransport::showError(const char* text) {
     record(Kind::error, 0, 0, 0, 0, text ? text : "");
-    errors.emplace_back(text ? text : "");
+    if (recording) errors.emplace_back(text ? text : "");
 }
 
 }  // namespace korvel::infodriver

@@ -58,6 +58,7 @@ class InProcessTransport final : public InfodriverTransport {
     bool refuseClassRegistration = false;
     MessageResult defaultResult = 0;  // the default handling's answer
     bool slotReadsFail = false;       // reads answer 0 and leave the buffer as it was
+    bool recording = true;            // false: calls and errors are not kept
     std::function<MessageResult(WindowHandle, MessageWord, MessageLong)> libraryDataProcedure;
 
     std::vector<Call> calls;

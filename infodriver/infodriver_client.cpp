@@ -121,7 +121,11 @@ MessageResult InfodriverClient::handleWindowCreate(WindowHandle ownWindow) {
         const MessageResult accepted = transport_->send(
             peerWindow_, IFMSG_CONNECTEXT, own,
             halves(static_cast<std::uint32_t>(extended4_), static_cast<std::uint32_t>(extended3_)));
-        if (static_cast<std::int32_t>(accepted) < 0) return -1;
+        if (static_cast<std::int32_t>(accepted) < 0) {
+            // Refused: not its client, so no goodbye when the window goes.
+            peerWindow_ = 0;
+            return -1;
+        }
     }
     transport_->broadcast(IFMSG_CONNECTDONE, own, 0);
     if (readyAcknowledged_ == 0) transport_->broadcast(IFMSG_CLIENTREADY, own, 0);

@@ -177,6 +177,16 @@ TEST_F(Win32Client, ARefusedExtendedConnectGives5) {
     }
     EXPECT_EQ(Peer::count(IFMSG_CONNECTDONE), 0);
     EXPECT_EQ(FindWindowA(kClientWindowClass, nullptr), nullptr);
+    client.release();
+    EXPECT_EQ(Peer::count(IFMSG_CLIENTGONE), 0);
+}
+
+TEST_F(Win32Client, AHiddenWindowWithoutAClientIsRefused) {
+    InfodriverClient client;
+    ASSERT_EQ(client.connect(10), kStatusConnected);  // registers the class
+    EXPECT_EQ(CreateWindowExA(0, kClientWindowClass, "", 0, 0, 0, 0, 0, nullptr, nullptr,
+                              GetModuleHandleA(nullptr), nullptr),
+              nullptr);
 }
 
 TEST_F(Win32Client, TwoClientsRegisterTheClassOnce) {
