@@ -8,17 +8,20 @@
 namespace korvel::sim {
 namespace {
 
+// The object a window was created for: kept in the window at its first message, so that
+// every later message finds it. Null before that.
+template <typename Owner>
+Owner* windowOwner(HWND window, UINT message, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+        SetWindowLongPtrA(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    return reinterpret_cast<Owner*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+}
+
 constexpr const char* kDeviceClass = "KorvelInfodriverEmulator";
 constexpr const char* kControlClass = "KorvelInfodriverEmulatorControl";
-
-// Messages of the driver's client that the emulator takes or sends.
-constexpr UINT kClientReady = 2031;
-constexpr UINT kReadyAck = 2032;
-constexpr UINT kClientGone = 2725;
-constexpr UINT kPeerWindow = 2729;
-constexpr UINT kConnectExtended = 3124;
-constexpr UINT kConnectDone = 49153;
-constexpr UINT kConnectRequest = 49154;
 
 // A client that does not answer within this time is reported with "result=none".
 constexpr UINT kClientTimeoutMs = 5000;
@@ -110,24 +113,14 @@ bool Emulator::start() {
 
 LRESULT CALLBACK Emulator::deviceProcedure(HWND window, UINT message, WPARAM wParam,
                                            LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
-        SetWindowLongPtrA(window, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* device = reinterpret_cast<Device*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    auto* device = windowOwner<Device>(window, message, lParam);
     if (device == nullptr) return DefWindowProcA(window, message, wParam, lParam);
     return device->owner->onDeviceMessage(*device, window, message, wParam, lParam);
 }
 
 LRESULT CALLBACK Emulator::controlProcedure(HWND window, UINT message, WPARAM wParam,
                                             LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
-        SetWindowLongPtrA(window, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* emulator = reinterpret_cast<Emulator*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    auto* emulator = windowOwner<Emulator>(window, message, lParam);
     if (emulator != nullptr && message == kInputLineMessage) {
         std::unique_ptr<std::string> line(reinterpret_cast<std::string*>(lParam));
         if (wParam != 0) {
@@ -148,7 +141,7 @@ LRESULT CALLBACK Emulator::controlProcedure(HWND window, UINT message, WPARAM wP
 LRESULT Emulator::onDeviceMessage(Device& device, HWND window, UINT message, WPARAM wParam,
                                   LPARAM lParam) {
     switch (message) {
-        case kConnectRequest: {
+        case infodriver::IFMSG_CONNECTREQ: {
             // The connect broadcast reaches every device window; the one whose number
             // matches in the low 16 bits answers with its handle.
             if ((static_cast<std::uint64_t>(lParam) & 0xFFFFu) != (device.number & 0xFFFFu)) {
@@ -164,12 +157,12 @@ LRESULT Emulator::onDeviceMessage(Device& device, HWND window, UINT message, WPA
             if (previous != nullptr && previous != device.client) {
                 line.addHex("previous", handleValue(previous));
             }
-            const auto answer =
-                sendToClient(device, kPeerWindow, reinterpret_cast<WPARAM>(window), 0);
+            const auto answer = sendToClient(device, infodriver::IFMSG_PEERWINDOW,
+                                             reinterpret_cast<WPARAM>(window), 0);
             emit(line.add("delivered", answer ? "1" : "0"));
             return 0;
         }
-        case kConnectExtended:
+        case infodriver::IFMSG_CONNECTEXT:
             if (device.client != clientHandle(wParam)) return 0;
             emit(event("connectext")
                      .add("dev", device.number)
@@ -178,19 +171,19 @@ LRESULT Emulator::onDeviceMessage(Device& device, HWND window, UINT message, WPA
                      .add("p4", (static_cast<std::uint64_t>(lParam) >> 16) & 0xFFFFu)
                      .add("result", "0"));
             return 0;
-        case kConnectDone:
-        case kClientReady: {
+        case infodriver::IFMSG_CONNECTDONE:
+        case infodriver::IFMSG_CLIENTREADY: {
             // Broadcasts: only the device this client connected to takes them. The ready
             // acknowledgement spares the client its own ready broadcast.
             if (device.client == nullptr || device.client != clientHandle(wParam)) return 0;
-            const auto answer = sendToClient(device, kReadyAck, 1, 0);
-            emit(event(message == kConnectDone ? "connected" : "clientready")
+            const auto answer = sendToClient(device, infodriver::IFMSG_READYACK, 1, 0);
+            emit(event(message == infodriver::IFMSG_CONNECTDONE ? "connected" : "clientready")
                      .add("dev", device.number)
                      .addHex("client", handleValue(device.client))
                      .add("ack", answer ? "1" : "0"));
             return 0;
         }
-        case kClientGone:
+        case infodriver::IFMSG_CLIENTGONE:
             emit(event("gone")
                      .add("dev", device.number)
                      .addHex("client", handleValue(device.client))
@@ -213,8 +206,8 @@ LRESULT Emulator::onCopyData(Device& device, const COPYDATASTRUCT* data) {
         return 0;
     }
     switch (data->dwData) {
-        case kSlotWriteMessage:
-        case kSlotWriteAltMessage: {
+        case infodriver::IFMSG_SLOTWRITE:
+        case infodriver::IFMSG_SLOTWRITEALT: {
             const std::string& stored = device.slots.write(packet->slot, packet->text);
             emit(event("write")
                      .add("dev", device.number)
@@ -223,7 +216,7 @@ LRESULT Emulator::onCopyData(Device& device, const COPYDATASTRUCT* data) {
                      .text(stored));
             return 1;
         }
-        case kSlotReadMessage: {
+        case infodriver::IFMSG_SLOTREAD: {
             const bool answered =
                 answerRead(device, packet->slot, packet->process, packet->sequence);
             emit(event("read")
@@ -337,7 +330,7 @@ void Emulator::deliverSlotChange(Device& device, std::uint32_t slot, std::string
             SlotPacket packet;
             fillPacket(packet, slot, process, sequence, text.c_str(), text.size());
             std::memcpy(mailbox.view(), &packet, sizeof packet);
-            answer = sendToClient(device, kLibraryDataMessage, process, sequence);
+            answer = sendToClient(device, infodriver::IFMSG_LIBRARYDATA, process, sequence);
         } else {
             line.add("mailbox", "failed");
         }

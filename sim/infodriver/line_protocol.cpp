@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <set>
 
+#include "infodriver/infodriver_messages.h"
+
 namespace korvel::sim {
 namespace {
 
@@ -110,15 +112,15 @@ ParsedCommand parseCommand(std::string_view line) {
 std::uint32_t messageOf(CommandKind kind) {
     switch (kind) {
         case CommandKind::Disconnect:
-            return 2175;
+            return infodriver::IFMSG_DISCONNECTED;
         case CommandKind::RequestRxOnly:
-            return 2179;
+            return infodriver::XJQ_REQDEVGORXONLY;
         case CommandKind::RequestTxRx:
-            return 2180;
+            return infodriver::XJQ_REQDEVGOTXRX;
         case CommandKind::Inquire:
-            return 2181;
+            return infodriver::XJQ_INQDEVGOTXRX;
         case CommandKind::DeviceInUse:
-            return 2190;
+            return infodriver::IFMSG_DEVICEINUSE;
         default:
             return 0;
     }

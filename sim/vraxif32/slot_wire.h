@@ -10,18 +10,14 @@
 #include <string>
 #include <string_view>
 
+// The message numbers the library and the infodriver share with the driver's hidden window.
+#include "infodriver/infodriver_messages.h"
+
 namespace korvel::sim {
 
 // A slot holds at most 511 characters and a terminator.
 inline constexpr std::size_t kSlotTextCapacity = 512;
 inline constexpr std::size_t kMaxSlotTextLength = kSlotTextCapacity - 1;
-
-// Message numbers the library and the infodriver share with the driver's hidden window.
-inline constexpr std::uint32_t kLibraryDataMessage = 2074;
-inline constexpr std::uint32_t kSlotWriteMessage = 2726;
-inline constexpr std::uint32_t kSlotReadMessage = 2727;
-inline constexpr std::uint32_t kSlotChangedMessage = 2728;
-inline constexpr std::uint32_t kSlotWriteAltMessage = 2731;
 
 // "KSLT": marks a packet as ours, so stray WM_COPYDATA traffic is refused.
 inline constexpr std::uint32_t kSlotPacketMagic = 0x544C534Bu;

@@ -94,7 +94,7 @@ LRESULT readSlot(HWND peer, WPARAM slotIndex, char* buffer, int length) {
     const std::uint32_t slot = korvel::sim::slotKeyOf(slotIndex);
     SlotPacket request;
     korvel::sim::fillPacket(request, slot, process, sequence, "", 0);
-    if (sendPacket(peer, korvel::sim::kSlotReadMessage, request) != 1) return 0;
+    if (sendPacket(peer, korvel::infodriver::IFMSG_SLOTREAD, request) != 1) return 0;
 
     const auto value = korvel::sim::readPacket(answer.view(), sizeof(SlotPacket));
     if (!value || value->slot != slot || value->sequence != sequence) return 0;
@@ -124,7 +124,7 @@ extern "C" LRESULT WINAPI libraryData(HWND ownWindow, WPARAM wParam, LPARAM lPar
         slot = value->slot;
         std::memcpy(text, value->text.c_str(), value->text.size() + 1);
     }
-    return SendMessageA(ownWindow, korvel::sim::kSlotChangedMessage, slot,
+    return SendMessageA(ownWindow, korvel::infodriver::IFMSG_SLOTCHANGED, slot,
                         reinterpret_cast<LPARAM>(text));
 }
 
@@ -134,14 +134,14 @@ extern "C" LRESULT WINAPI libraryData(HWND ownWindow, WPARAM wParam, LPARAM lPar
 extern "C" LRESULT WINAPI slotTraffic(HWND peerWindow, UINT message, WPARAM slotIndex, LPARAM text,
                                       int one, int length) {
     char* buffer = reinterpret_cast<char*>(text);
-    const bool read = message == korvel::sim::kSlotReadMessage;
+    const bool read = message == korvel::infodriver::IFMSG_SLOTREAD;
     if (read && buffer != nullptr && length >= 1) buffer[0] = '\0';
     if (one != 1 || !usableWindow(peerWindow)) return 0;
     switch (message) {
-        case korvel::sim::kSlotWriteMessage:
-        case korvel::sim::kSlotWriteAltMessage:
+        case korvel::infodriver::IFMSG_SLOTWRITE:
+        case korvel::infodriver::IFMSG_SLOTWRITEALT:
             return writeSlot(peerWindow, message, slotIndex, buffer, length);
-        case korvel::sim::kSlotReadMessage:
+        case korvel::infodriver::IFMSG_SLOTREAD:
             return readSlot(peerWindow, slotIndex, buffer, length);
         default:
             return 0;
