@@ -32,6 +32,10 @@ bool createDevices(config::DeviceSettings& settings, std::uint32_t deviceNumber,
     return true;
 }
 
+void useDefaultSpeeds(const config::StartupSettings& startup) {
+    engineState().speeds = DefaultSpeeds{startup.variable, startup.shuttle, startup.jog};
+}
+
 VtDevice* findDevice(int vtNumber) {
     for (const auto& device : engineState().devices) {
         if (device->vtIndex == vtNumber) return device.get();

@@ -38,6 +38,9 @@ EngineState& engineState();
 bool createDevices(config::DeviceSettings& settings, std::uint32_t deviceNumber, EngineHost& host,
                    VtPartsFactory& parts);
 
+// Takes the default variable, shuttle and jog speeds from the start-up settings.
+void useDefaultSpeeds(const config::StartupSettings& startup);
+
 // The device of VT n, or null.
 VtDevice* findDevice(int vtNumber);
 

@@ -96,10 +96,6 @@ bool VtDevice::setup(int portNumber, std::int32_t speed, int dataBits, int parit
 
 void VtDevice::shutdown() {}
 
-void VtDevice::onInfodriverEvent(infodriver::InfodriverClient*, std::int32_t, const char*) {}
-
-void VtDevice::onSerialData(comms::SerialPort*) {}
-
 void VtDevice::sendCommand(unsigned number, std::int32_t value) {
     const CommandPlan plan = planCommand(number, value, cuePoint);
     if (!plan.known) return;

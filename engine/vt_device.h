@@ -58,6 +58,14 @@ class VtDevice : public infodriver::InfodriverSink, public comms::SerialListener
     // Starts the VT afresh: failed, purged, timecode timer restarted.
     void reset();
 
+    // One byte of a reply: assembles frames and hands each complete one to decodeFrame.
+    void feedByte(std::uint8_t byte);
+    // Acts on the frame just assembled (rxFrame, rxIndex its length less one).
+    void decodeFrame();
+    // A text the control system wrote into a slot of this VT's infodriver. False when the
+    // slot is not one of the command slots (the caller then echoes the text).
+    bool RXCommand(std::uint32_t deviceNumber, std::int32_t slot, const char* text);
+
     int txTimerId() const { return kTxTimeoutTimerBase + vtIndex; }
     int timecodeTimerId() const { return kTimecodeTimerBase + vtIndex; }
     // The queue entry of the frame on the line, or the next to go.
@@ -106,6 +114,13 @@ class VtDevice : public infodriver::InfodriverSink, public comms::SerialListener
     void transmit(std::uint32_t entry, const char* debugText);
     void publishCommsState(bool failed);
     void restartTimecodeTimer(std::uint32_t periodMs);
+    void decodeTransportState(const std::uint8_t* frame);
+    void decodeStatusFlags(const std::uint8_t* frame);
+    void reportUnrecognisedReply(const std::uint8_t* frame, int count);
+    void recoverComms();
+    void commandFromText(const char* text);
+    void setTimecodePeriod(const char* text);
+    void setCuePoint(const char* text);
 
     EngineHost* host_ = nullptr;
 };

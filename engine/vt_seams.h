@@ -24,6 +24,8 @@ class VtSerial {
     virtual int read(std::uint8_t* buffer, int maximum) = 0;
     // Flags: 4 the transmit side, 8 the receive side.
     virtual int purge(int flags) = 0;
+    // The line errors seen since the last call (the system's error flags), cleared by it.
+    virtual std::uint32_t errorWord() = 0;
     virtual std::uintptr_t identity() const = 0;
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <set>
@@ -105,7 +106,24 @@ class FakeSerial final : public engine::VtSerial {
         written.emplace_back(bytes, bytes + length);
         return length;
     }
-    int read(std::uint8_t*, int) override { return 0; }
+    // Hands out the bytes the machine has sent, in order; errorWords gives the error
+    // word reported after each read (0 once they run out).
+    int read(std::uint8_t* buffer, int maximum) override {
+        int count = 0;
+        while (count < maximum && !inbound.empty()) {
+            buffer[count++] = inbound.front();
+            inbound.pop_front();
+        }
+        if (count > 0) ++reads;
+        return count;
+    }
+    std::uint32_t errorWord() override {
+        if (errorWords.empty()) return 0;
+        const std::uint32_t word = errorWords.front();
+        errorWords.pop_front();
+        return word;
+    }
+    void receive(const Bytes& bytes) { inbound.insert(inbound.end(), bytes.begin(), bytes.end()); }
     int purge(int flags) override {
         purges.push_back(flags);
         return 1;
@@ -113,6 +131,9 @@ class FakeSerial final : public engine::VtSerial {
     std::uintptr_t identity() const override { return reinterpret_cast<std::uintptr_t>(this); }
 
     Line line;
+    std::deque<std::uint8_t> inbound;
+    std::deque<std::uint32_t> errorWords;
+    int reads = 0;
     int portNumber = 0;
     int readSize = 0;
     std::vector<std::string> calls;
