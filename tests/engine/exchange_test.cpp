@@ -1,0 +1,468 @@
+// Whole exchanges between the engine and a machine: slot texts in, frames on the wire, the
+// machine's replies through the assembler and decoder, slot values and panel texts out.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+
+#include "engine/device_list.h"
+#include "sim/vtr/frame.h"
+#include "support/engine_fixture.h"
+#include "support/scripted_deck.h"
+
+namespace korvel::engine {
+namespace {
+
+using testing::Bytes;
+using testing::hex;
+
+constexpr int kSlotChanged = 15;
+
+class Exchange : public testing::EngineTest {
+  protected:
+    void SetUp() override {
+        EngineTest::SetUp();
+        vt_ = &addDevice(1);
+        deck_ = std::make_unique<testing::ScriptedDeck>(host, *vt_);
+        host.setTimer(kPollTimerId, kPollPeriodMs);
+        slots().setStatus(kSlotChanged);
+    }
+
+    VtDevice& vt() { return *vt_; }
+    testing::ScriptedDeck& deck() { return *deck_; }
+    testing::FakeSlots& slots() { return slotsOf(*vt_); }
+
+    // The control system writes a slot of VT1's infodriver.
+    void write(int slot, const char* text) { vt().onInfodriverEvent(nullptr, slot, text); }
+
+    // A machine that has answered its first requests: comms "OK", stopped.
+    void settle() {
+        deck().run(1200);
+        ASSERT_EQ(host.panel[2101], "OK");
+        heardFrom_ = deck().heard.size();
+    }
+
+    // Frames the deck received since the last call, as hex.
+    std::vector<std::string> heardSince() {
+        std::vector<std::string> texts;
+        for (std::size_t i = heardFrom_; i < deck().heard.size(); ++i) {
+            texts.push_back(hex(deck().heard[i]));
+        }
+        heardFrom_ = deck().heard.size();
+        return texts;
+    }
+
+    std::string slot(int index) { return slots().slots[index]; }
+
+  private:
+    VtDevice* vt_ = nullptr;
+    std::unique_ptr<testing::ScriptedDeck> deck_;
+    std::size_t heardFrom_ = 0;
+};
+
+Bytes status(std::uint8_t byte0, std::uint8_t byte1, std::uint8_t byte2, std::uint8_t byte3 = 0,
+             std::uint8_t byte4 = 0) {
+    const std::uint8_t data[] = {byte0, byte1, byte2, byte3, byte4};
+    return sim::vtr::makeFrame(0x70, 0x20, data);
+}
+
+TEST_F(Exchange, StartUpAsksForStatusAndTheFirstGoodReplyMarksTheVtAnswering) {
+    EXPECT_EQ(slot(3), "");
+    deck().run(1);
+    ASSERT_GE(deck().heard.size(), 2u);
+    EXPECT_EQ(hex(deck().heard[0]), "61 20 05 86");
+    EXPECT_EQ(hex(deck().heard[1]), "61 20 09 8A");
+    EXPECT_EQ(host.panel[2101], "OK");
+    EXPECT_EQ(slot(3), "0,0,");
+    EXPECT_EQ(slot(2), "1");
+    EXPECT_EQ(host.panel[2201], "Stop");
+    EXPECT_FALSE(slot(4).empty());
+    EXPECT_FALSE(slot(5).empty());
+    EXPECT_EQ(slot(6), "0,");
+    EXPECT_GT(vt().rxCount, 0u);
+}
+
+struct TransportCase {
+    const char* text;
+    const char* frame;
+    const char* state;
+    const char* panel;
+};
+
+class TransportCommand : public Exchange, public ::testing::WithParamInterface<TransportCase> {};
+
+TEST_P(TransportCommand, ReachesTheDeckAndItsNewStateComesBack) {
+    const TransportCase& c = GetParam();
+    settle();
+    write(12, "10.00.05.00");  // a cue point on the tape, for the cue command
+    deck().run(50);
+    if (std::string(c.text) == "1") {
+        write(1, "2");  // stop needs a moving tape to be seen
+        deck().run(1200);
+    }
+    heardSince();
+
+    write(1, c.text);
+    deck().answerAll();
+    const auto frames = heardSince();
+    ASSERT_FALSE(frames.empty());
+    EXPECT_EQ(frames.front(), c.frame);
+    deck().run(1200);  // a whole poll round
+    EXPECT_EQ(slot(2), c.state);
+    EXPECT_EQ(host.panel[2201], c.panel);
+    EXPECT_EQ(vt().txQueueCount, 0u);
+    EXPECT_EQ(host.panel[2101], "OK");
+}
+
+INSTANTIATE_TEST_SUITE_P(SlotOne, TransportCommand,
+                         ::testing::Values(TransportCase{"1", "20 00 20", "1", "Stop"},
+                                           TransportCase{"2", "20 01 21", "2", "Play"},
+                                           TransportCase{"3", "20 02 22", "3", "Rec"},
+                                           TransportCase{"4", "20 20 40", "4", "Rew"},
+                                           TransportCase{"5", "20 10 30", "5", "FFwd"},
+                                           TransportCase{"7", "21 12 40 73", "7", "Var"},
+                                           TransportCase{"-8", "21 23 50 94", "8", "Shuttle"},
+                                           TransportCase{"9", "21 11 20 52", "9", "Jog"},
+                                           TransportCase{"21", "24 31 00 05 00 10 6A", "21",
+                                                         "Cued"}));
+
+TEST_F(Exchange, PlayIsFollowedByItsRequestsAndANewStateByEeOff) {
+    settle();
+    write(1, "2");
+    deck().run(20);
+    const auto frames = heardSince();
+    ASSERT_GE(frames.size(), 2u);
+    EXPECT_EQ(frames[0], "20 01 21");
+    EXPECT_EQ(host.panel[2301], "Play");
+    // The follow-ups' status reply shows the new state, which is answered by EE off.
+    bool eeOff = false;
+    for (const auto& frame : frames) eeOff |= frame == "20 60 80";
+    EXPECT_TRUE(eeOff);
+    EXPECT_EQ(slot(2), "2");
+}
+
+TEST_F(Exchange, TimecodeFollowsThePlayingTapeAtThePeriodOfSlotTen) {
+    settle();
+    write(1, "2");
+    deck().run(1000);
+    const std::string first = slot(11);
+    EXPECT_EQ(first.substr(0, 8), "10.00.00");
+    deck().run(2000);
+    EXPECT_GT(slot(11), first);
+    EXPECT_EQ(slot(11).substr(0, 7), "10.00.0");
+
+    write(10, "200");
+    EXPECT_EQ(slot(10), "200");
+    heardSince();
+    deck().run(1000);
+    int timeSenses = 0;
+    for (const auto& frame : heardSince()) timeSenses += frame == "61 0C 01 6E";
+    EXPECT_GE(timeSenses, 4);
+    EXPECT_LE(timeSenses, 6);
+}
+
+TEST_F(Exchange, ANakResendsOnceAndASecondNakDropsTheCommand) {
+    settle();
+    const Bytes nak = sim::vtr::makeNak(sim::vtr::kNakChecksumError);
+    deck().script({nak, nak});
+    write(1, "2");
+    deck().answerAll();
+    const auto frames = heardSince();
+    ASSERT_GE(frames.size(), 3u);
+    EXPECT_EQ(frames[0], "20 01 21");
+    EXPECT_EQ(frames[1], "20 01 21");
+    EXPECT_NE(frames[2], "20 01 21");  // dropped: the follow-ups go on
+    EXPECT_TRUE(traced("RX:NACK"));
+    EXPECT_FALSE(vt().nakRetried);
+    deck().run(1200);
+    EXPECT_EQ(slot(2), "1");  // the machine never played
+}
+
+TEST_F(Exchange, AnAckBetweenTwoNaksLetsTheNextCommandBeSentAgain) {
+    settle();
+    const Bytes nak = sim::vtr::makeNak(sim::vtr::kNakChecksumError);
+    deck().script({nak, sim::vtr::makeAck(), nak});
+    write(1, "2");
+    deck().answerAll();
+    const auto frames = heardSince();
+    ASSERT_GE(frames.size(), 4u);
+    EXPECT_EQ(frames[0], "20 01 21");
+    EXPECT_EQ(frames[1], "20 01 21");
+    EXPECT_EQ(frames[2], frames[3]);  // the first follow-up, written again once
+    EXPECT_NE(frames[2], "20 01 21");
+    EXPECT_EQ(host.panel[2101], "OK");
+}
+
+TEST_F(Exchange, ABadChecksumFailsTheVtAndTheNextGoodReplyRecoversIt) {
+    settle();
+    Bytes corrupt = status(0x20, 0x01, 0x00);
+    corrupt.back() ^= 0xFF;
+    deck().script({corrupt});
+    deck().run(1200);
+    EXPECT_TRUE(traced("Checksum Error"));
+    EXPECT_TRUE(traced("RX (0 bytes): "));
+    EXPECT_NE(host.panel[2101], "!! FAIL?? !!");  // recovered by the next poll already
+    std::size_t failedAt = slots().writes.size();
+    for (std::size_t i = 0; i < slots().writes.size(); ++i) {
+        if (slots().writes[i] == std::make_pair(3, std::string("1,0,"))) failedAt = i;
+    }
+    ASSERT_LT(failedAt, slots().writes.size()) << "slot 3 never showed the failure";
+    EXPECT_EQ(slot(3), "0,0,");  // the good status reply cleared bit 2 again
+    EXPECT_EQ(host.panel[2101], "OK");
+}
+
+TEST_F(Exchange, AnUnrecognisedReplyFailsTheVtUntilAGoodOne) {
+    settle();
+    deck().setSilent(true);
+    deck().run(600);  // the next status request goes unanswered: a time-out
+    EXPECT_EQ(host.panel[2101], "!! tFAIL !!");
+    deck().setSilent(false);
+    deck().run(1200);
+    EXPECT_EQ(host.panel[2101], "OK");
+
+    // A frame a machine never sends, then the next frame goes unanswered for a while.
+    deck().script({{0x21, 0x00, 0x11, 0x32}, {}});
+    heardSince();
+    write(1, "2");
+    deck().answerAll();
+    EXPECT_TRUE(traced("RX (3 bytes): 21 00 11 "));
+    EXPECT_EQ(host.panel[2101], "!! FAIL?? !!");
+    EXPECT_EQ(slot(3), "1,0,");
+    EXPECT_TRUE(vt().commsFailed);
+    // The play command was dropped; its follow-ups find the machine again.
+    deck().run(1200);
+    EXPECT_EQ(host.panel[2101], "OK");
+    EXPECT_EQ(slot(3), "0,0,");
+    EXPECT_FALSE(vt().commsFailed);
+    EXPECT_EQ(host.periodOf(31), vt().tcUpdatePeriod);
+}
+
+TEST_F(Exchange, ASilentDeckFailsAndRecoversWhenItAnswersAgain) {
+    settle();
+    deck().setSilent(true);
+    deck().run(2000);
+    EXPECT_EQ(host.panel[2101], "!! tFAIL !!");
+    EXPECT_EQ(slot(3), "1,0,");
+    deck().setSilent(false);
+    deck().run(1200);
+    EXPECT_EQ(host.panel[2101], "OK");
+    EXPECT_EQ(slot(3), "0,0,");
+}
+
+TEST_F(Exchange, SlotTenSetsTheTimecodePeriodAndWritesItBack) {
+    settle();
+    struct Case {
+        const char* text;
+        const char* written;
+        std::uint32_t period;
+    };
+    for (const Case& c : {Case{"500", "500", 500}, Case{"10", "40", 40},
+                          Case{"-5", "40", 40},  // not a period of 49 days
+                          Case{"abc", "abc", 40}, Case{" 250ms", "250", 250},
+                          Case{"99999999999", "2147483647", 2147483647u}}) {
+        SCOPED_TRACE(c.text);
+        write(10, c.text);
+        EXPECT_EQ(slot(10), c.written);
+        EXPECT_EQ(vt().tcUpdatePeriod, c.period);
+        EXPECT_EQ(host.periodOf(31), c.period);
+    }
+}
+
+TEST_F(Exchange, SlotTwelveSetsTheCuePointAndPresetsIt) {
+    settle();
+    write(12, "01.02.03.04");
+    EXPECT_EQ(slot(12), "01.02.03.04");
+    deck().answerAll();
+    EXPECT_EQ(heardSince().front(), "44 14 04 03 02 01 62");
+    EXPECT_EQ(vt().cuePoint, (Timecode{0x04, 0x03, 0x02, 0x01}));
+
+    for (const char* ignored : {"1.2.3", "1.2.3.", "", "...", "1..2.3"}) {
+        write(12, ignored);
+        EXPECT_EQ(slot(12), "01.02.03.04") << ignored;
+    }
+    EXPECT_TRUE(heardSince().empty());
+    write(12, "99.99.99.99");  // cut to BCD bytes and the timecode's bit widths
+    EXPECT_EQ(slot(12), "19.19.19.19");
+}
+
+TEST_F(Exchange, CommandTwentyTwoTakesTheMachinesTimecodeAsCuePoint) {
+    settle();
+    write(1, "23");  // current time sense
+    deck().run(5);
+    ASSERT_FALSE(slot(11).empty());
+    write(1, "22");
+    EXPECT_EQ(slot(12), slot(11));
+    EXPECT_EQ(host.panel[2301], "SetCue");
+}
+
+TEST_F(Exchange, OtherSlotsAreEchoedAndCommandSlotsAreNot) {
+    settle();
+    write(7, "anything at all");
+    EXPECT_EQ(slot(7), "anything at all");
+    write(1, "0");
+    EXPECT_EQ(slot(1), "");
+    write(33, "x");
+    deck().answerAll();
+    EXPECT_EQ(heardSince().front(), hex(Bytes{0x44, 0x15, 0, 0, 0, 0, 0x59}));
+    write(52, "258");
+    deck().answerAll();
+    EXPECT_EQ(heardSince().front(), "22 AC 01 02 D1");
+}
+
+TEST_F(Exchange, SlotOneTextsBecomeCommandsWithTheirSpeedsAndDirections) {
+    settle();
+    engineState().speeds = DefaultSpeeds{64, 80, 32};
+    struct Case {
+        const char* text;
+        const char* frame;  // nullptr: nothing is sent
+    };
+    for (const Case& c :
+         {Case{"9", "21 11 20 52"}, Case{"-7", "21 22 40 83"}, Case{"8,-20", "21 23 14 58"},
+          Case{"-8,20", "21 23 14 58"}, Case{"51,1000", "25 A7 40 01 00 00 00 0D"},
+          Case{"7,5,7", "21 12 05 38"}, Case{"8,", "21 13 50 84"}, Case{"reset", nullptr},
+          Case{"", nullptr}, Case{",7", nullptr}, Case{"--5", nullptr}, Case{"RESET ", nullptr},
+          Case{"99999999999", nullptr}, Case{"-2147483648,5", nullptr}}) {
+        SCOPED_TRACE(c.text);
+        heardSince();
+        write(1, c.text);
+        deck().answerAll();
+        const auto frames = heardSince();
+        if (c.frame) {
+            ASSERT_FALSE(frames.empty());
+            EXPECT_EQ(frames.front(), c.frame);
+        } else {
+            EXPECT_TRUE(frames.empty());
+        }
+        deck().run(300);
+    }
+}
+
+TEST_F(Exchange, ResetInSlotOneStartsTheVtAfresh) {
+    settle();
+    write(1, "RESET");
+    EXPECT_EQ(host.panel[2101], "!! tFAIL !!");
+    EXPECT_EQ(slot(3), "1,0,");
+    EXPECT_TRUE(traced("RESET [VT1]"));
+    deck().run(1200);
+    EXPECT_EQ(host.panel[2101], "OK");
+}
+
+TEST_F(Exchange, InfodriverRequestsAreTracedAndDisconnectionClosesTheProgram) {
+    slots().setStatus(6);
+    write(0, "");
+    EXPECT_TRUE(traced("Infodriver 1 received request to go TXRX"));
+    slots().setStatus(7);
+    write(0, "");
+    EXPECT_TRUE(traced("Infodriver 1 received request to go RX Only"));
+    slots().setStatus(9);
+    write(0, "");
+    EXPECT_TRUE(traced("iStatus=9"));
+    EXPECT_EQ(host.closeRequests, 0);
+
+    slots().setStatus(3);
+    write(0, "");
+    EXPECT_TRUE(traced("Infodriver 1 has disconnected"));
+    // Closed once the client's message is handled; the device is still whole now.
+    EXPECT_EQ(host.closeRequests, 1);
+    EXPECT_EQ(findDevice(1), &vt());
+}
+
+TEST_F(Exchange, RepliesInPiecesGluedOrDroppedAreAssembledAsTheyCome) {
+    settle();
+    const Bytes ack = sim::vtr::makeAck();
+    const std::uint32_t before = vt().rxCount;
+
+    deck().send({ack[0]});  // split over two notifications
+    EXPECT_EQ(vt().rxCount, before);
+    deck().send({ack[1], ack[2]});
+    EXPECT_EQ(vt().rxCount, before + 1);
+
+    deck().send({0x10, 0x01, 0x11, 0x10, 0x01, 0x11});  // two in one chunk
+    EXPECT_EQ(vt().rxCount, before + 3);
+
+    traceView.lines.clear();
+    Bytes forty;
+    while (forty.size() < 39) forty.insert(forty.end(), ack.begin(), ack.end());
+    forty.push_back(0x10);
+    serialOf(vt()).receive(forty);
+    vt().onSerialData(nullptr);
+    EXPECT_EQ(vt().rxIndex, 1);  // the last reply is still coming
+    vt().rxIndex = 0;
+    int readLines = 0;
+    for (const auto& line : traceView.lines)
+        readLines += line.find("Read[vt1] ") != std::string::npos;
+    EXPECT_EQ(readLines, 2);
+    EXPECT_TRUE(traced("Read[vt1] 10 01 11 10 01 11 "));
+    EXPECT_EQ(host.trafficLog.back().substr(0, 10), "Read[vt1] ");
+
+    // One line error drops its chunk whole; two at once do not.
+    auto& serial = serialOf(vt());
+    const std::uint32_t counted = vt().rxCount;
+    serial.errorWords = {0x0002};
+    deck().send(ack);
+    EXPECT_EQ(vt().rxCount, counted);
+    serial.errorWords = {0x0003};
+    deck().send(ack);
+    EXPECT_EQ(vt().rxCount, counted + 1);
+}
+
+TEST_F(Exchange, TheLongestFrameCompletesAtItsEighteenthByte) {
+    settle();
+    vt().rxIndex = 0;
+    Bytes longest(17, 0x00);
+    longest[0] = 0x7F;
+    longest[1] = 0x20;
+    std::uint8_t sum = 0;
+    for (std::uint8_t b : longest) sum = static_cast<std::uint8_t>(sum + b);
+    longest.push_back(sum);
+    const std::uint32_t before = vt().rxCount;
+    const std::size_t purges = serialOf(vt()).purges.size();
+    deck().send(longest);
+    EXPECT_EQ(vt().rxCount, before + 1);
+    EXPECT_TRUE(traced("RX (17 bytes): 7f 20 "));  // unrecognised, but a whole frame
+    EXPECT_EQ(serialOf(vt()).purges.size(), purges);
+    EXPECT_EQ(vt().rxIndex, 0);
+}
+
+TEST_F(Exchange, StatusRepliesSetFlagsTransportAndTheNineByteRequest) {
+    settle();
+    // Bit 5 of byte 0 moves: the nine status bytes are asked for.
+    vt().status0Bit5 = true;
+    deck().setSilent(true);
+    heardSince();
+    deck().send(status(0x00, 0x01, 0x01));  // play and cued: cued wins
+    deck().answerAll();
+    EXPECT_EQ(slot(2), "21");
+    EXPECT_EQ(host.panel[2201], "Cued");
+    EXPECT_EQ(slot(4), "0,0,");
+    EXPECT_EQ(slot(5), "0,1,1,");
+    const auto asked = heardSince();
+    EXPECT_NE(std::find(asked.begin(), asked.end(), "20 60 80"), asked.end());
+
+    const std::size_t writes = slots().writes.size();
+    deck().send(status(0x11, 0x80, 0x80));  // no transport bit: the state stays
+    EXPECT_EQ(slot(2), "21");
+    EXPECT_EQ(slot(4), "1,0,");
+    EXPECT_EQ(slot(5), "1,0,0,");
+    EXPECT_EQ(slots().writes.size(), writes + 2);
+
+    deck().send(sim::vtr::makeFrame(0x70, 0x21, Bytes{0x00, 0x00, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(slot(2), "21");  // not the status window: flags only
+    EXPECT_EQ(slot(4), "0,0,");
+
+    Bytes nine(9, 0);
+    nine[8] = 0x01;
+    deck().send(sim::vtr::makeFrame(0x70, 0x20, nine));
+    EXPECT_EQ(slot(6), "1,");
+
+    deck().send(sim::vtr::makeFrame(0x70, 0x14, Bytes{0x24, 0xD9, 0x59, 0x63}));
+    EXPECT_EQ(slot(11), "23.59.59.24");
+    EXPECT_EQ(vt().currentTimecode, (Timecode{0x24, 0xD9, 0x59, 0x63}));
+    deck().send(sim::vtr::makeFrame(0x70, 0x06, Bytes{0x01, 0x02, 0x03, 0x04}));
+    EXPECT_EQ(slot(11), "23.59.59.24");
+}
+
+}  // namespace
+}  // namespace korvel::engine
