@@ -337,6 +337,14 @@ TEST_F(Exchange, SlotOneTextsBecomeCommandsWithTheirSpeedsAndDirections) {
         }
         deck().run(300);
     }
+
+    config::StartupSettings startup;
+    startup.jog = 16;  // the settings' own default speeds
+    useDefaultSpeeds(startup);
+    heardSince();
+    write(1, "-9");
+    deck().answerAll();
+    EXPECT_EQ(heardSince().front(), "21 21 10 52");
 }
 
 TEST_F(Exchange, ResetInSlotOneStartsTheVtAfresh) {
