@@ -530,56 +530,55 @@ TEST_F(EngineFuzz, AMillionRandomBytesWithTimersAndSlotsBetweenThenAGoodExchange
             trimRecords(*each);
         }
     }
-                 assembled, vt1.rxCount, vt3.rxCount, vt1.txCount);
-                 EXPECT_GT(checkedFrames,
-                           5000);  // the decoder's checks were made often enough to count
+    // The decoder's checks were made often enough to count.
+    EXPECT_GT(checkedFrames, 5000);
 
-                 // Whatever state the noise left behind, a deck that answers brings every VT back.
-                 log::setTracing(true);
-                 ASSERT_TRUE(settle(vts));
-                 for (VtDevice* vt : vts) {
-                     SCOPED_TRACE("VT" + std::to_string(vt->vtIndex));
-                     testing::FakeSerial& serial = serialOf(*vt);
-                     testing::FakeSlots& slots = slotsOf(*vt);
-                     const int n = vt->vtIndex;
-                     ASSERT_EQ(vt->transportState, 1);  // the deck reported stopped
+    // Whatever state the noise left behind, a deck that answers brings every VT back.
+    log::setTracing(true);
+    ASSERT_TRUE(settle(vts));
+    for (VtDevice* vt : vts) {
+        SCOPED_TRACE("VT" + std::to_string(vt->vtIndex));
+        testing::FakeSerial& serial = serialOf(*vt);
+        testing::FakeSlots& slots = slotsOf(*vt);
+        const int n = vt->vtIndex;
+        ASSERT_EQ(vt->transportState, 1);  // the deck reported stopped
 
-                     std::size_t seen = serial.written.size();
-                     auto fresh = [&]() {
-                         std::vector<std::string> frames;
-                         for (; seen < serial.written.size(); ++seen)
-                             frames.push_back(hex(serial.written[seen]));
-                         return frames;
-                     };
-                     auto answer = [&](const Bytes& reply) {
-                         serial.receive(reply);
-                         vt->onSerialData(nullptr);
-                     };
-                     using Frames = std::vector<std::string>;
+        std::size_t seen = serial.written.size();
+        auto fresh = [&]() {
+            std::vector<std::string> frames;
+            for (; seen < serial.written.size(); ++seen)
+                frames.push_back(hex(serial.written[seen]));
+            return frames;
+        };
+        auto answer = [&](const Bytes& reply) {
+            serial.receive(reply);
+            vt->onSerialData(nullptr);
+        };
+        using Frames = std::vector<std::string>;
 
-                     vt->onInfodriverEvent(nullptr, 1, "2");
-                     EXPECT_EQ(fresh(), Frames{"20 01 21"});
-                     EXPECT_EQ(vt->txQueueCount, 3u);
-                     EXPECT_EQ(host.panel[kLastCommandFieldBase + n], "Play");
-                     answer({0x10, 0x01, 0x11});
-                     EXPECT_EQ(fresh(), Frames{"61 0C 01 6E"});
-                     EXPECT_EQ(vt->txQueueCount, 2u);
-                     answer(framed({0x74, 0x04, 0x24, 0x59, 0x59, 0x23}));
-                     EXPECT_EQ(slots.slots[11], "23.59.59.24");
-                     EXPECT_EQ(fresh(), Frames{"61 20 05 86"});
-                     answer(framed({0x75, 0x20, 0x00, 0x01, 0x00, 0x00, 0x00}));
-                     EXPECT_EQ(slots.slots[2], "2");
-                     EXPECT_EQ(host.panel[kTransportFieldBase + n], "Play");
-                     EXPECT_EQ(fresh(), Frames{"20 60 80"});
-                     answer({0x10, 0x01, 0x11});
-                     EXPECT_TRUE(fresh().empty());
-                     EXPECT_EQ(vt->txQueueCount, 0u);
-                     EXPECT_FALSE(vt->awaitingReply);
-                     EXPECT_FALSE(vt->commsFailed);
-                     EXPECT_EQ(host.panel[kCommsFieldBase + n], "OK");
-                     EXPECT_EQ(slots.slots[3].substr(0, 2), "0,");
-                     EXPECT_TRUE(invariantsHold(*vt));
-                 }
+        vt->onInfodriverEvent(nullptr, 1, "2");
+        EXPECT_EQ(fresh(), Frames{"20 01 21"});
+        EXPECT_EQ(vt->txQueueCount, 3u);
+        EXPECT_EQ(host.panel[kLastCommandFieldBase + n], "Play");
+        answer({0x10, 0x01, 0x11});
+        EXPECT_EQ(fresh(), Frames{"61 0C 01 6E"});
+        EXPECT_EQ(vt->txQueueCount, 2u);
+        answer(framed({0x74, 0x04, 0x24, 0x59, 0x59, 0x23}));
+        EXPECT_EQ(slots.slots[11], "23.59.59.24");
+        EXPECT_EQ(fresh(), Frames{"61 20 05 86"});
+        answer(framed({0x75, 0x20, 0x00, 0x01, 0x00, 0x00, 0x00}));
+        EXPECT_EQ(slots.slots[2], "2");
+        EXPECT_EQ(host.panel[kTransportFieldBase + n], "Play");
+        EXPECT_EQ(fresh(), Frames{"20 60 80"});
+        answer({0x10, 0x01, 0x11});
+        EXPECT_TRUE(fresh().empty());
+        EXPECT_EQ(vt->txQueueCount, 0u);
+        EXPECT_FALSE(vt->awaitingReply);
+        EXPECT_FALSE(vt->commsFailed);
+        EXPECT_EQ(host.panel[kCommsFieldBase + n], "OK");
+        EXPECT_EQ(slots.slots[3].substr(0, 2), "0,");
+        EXPECT_TRUE(invariantsHold(*vt));
+    }
 }
 
 // --- Slot texts -------------------------------------------------------------------------
