@@ -16,6 +16,18 @@ int completeFrame(FrameRecord& frame) {
     return length;
 }
 
+int appendHexBytes(char* out, const std::uint8_t* bytes, int count, bool upperCase) {
+    const char* digits = upperCase ? "0123456789ABCDEF" : "0123456789abcdef";
+    char* next = out;
+    for (int i = 0; i < count; ++i) {
+        *next++ = digits[bytes[i] >> 4];
+        *next++ = digits[bytes[i] & 0x0F];
+        *next++ = ' ';
+    }
+    *next = '\0';
+    return static_cast<int>(next - out);
+}
+
 std::uint8_t toBcd(std::uint32_t decimal) {
     return static_cast<std::uint8_t>((decimal / 10) * 16 + decimal % 10);
 }

@@ -23,6 +23,10 @@ std::uint8_t frameChecksum(const std::uint8_t* bytes, int count);
 // Writes the checksum behind the data; returns the frame's whole length.
 int completeFrame(FrameRecord& frame);
 
+// Writes "xx " for each byte, in lower or upper case hexadecimal, and a terminating zero;
+// out needs room for 3 * count + 1 characters. Returns the characters written.
+int appendHexBytes(char* out, const std::uint8_t* bytes, int count, bool upperCase);
+
 // A timecode or cue point: four BCD bytes, as the machine sends them.
 struct Timecode {
     std::uint8_t frames = 0;

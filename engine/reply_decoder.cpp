@@ -127,11 +127,8 @@ void VtDevice::reportUnrecognisedReply(const std::uint8_t* frame, int count) {
     if (count < 0) count = 0;
     if (count > static_cast<int>(kMaxFrameLength)) count = kMaxFrameLength;
     char text[24 + 3 * kMaxFrameLength];
-    int used = std::snprintf(text, sizeof text, "RX (%d bytes): ", count);
-    for (int i = 0; i < count; ++i) {
-        used += std::snprintf(text + used, sizeof text - static_cast<std::size_t>(used), "%02x ",
-                              frame[i]);
-    }
+    const int prefix = std::snprintf(text, sizeof text, "RX (%d bytes): ", count);
+    appendHexBytes(text + prefix, frame, count, false);
     log::traceText(text);
 
     host_->setPanelText(kCommsFieldBase + vtIndex, "!! FAIL?? !!");

@@ -2,7 +2,6 @@
 // drained in chunks of 32; each chunk is traced and logged, then fed a byte at a time to
 // the assembler, whose state lives in the device so that a reply may arrive in pieces.
 
-#include <cctype>
 #include <cstdio>
 
 #include "engine/vt_device.h"
@@ -42,15 +41,8 @@ void VtDevice::onSerialData(comms::SerialPort*) {
 
         // "Read[vt1] 1A 01 ": the prefix stays lower case, the hex digits are capitals.
         char line[16 + 3 * kChunkBytes];
-        int used = std::snprintf(line, sizeof line, "Read[vt%d] ", vtIndex);
-        const int prefix = used;
-        for (int i = 0; i < count && i < kChunkBytes; ++i) {
-            used += std::snprintf(line + used, sizeof line - static_cast<std::size_t>(used),
-                                  "%02x ", chunk[i]);
-        }
-        for (int i = prefix; i < used; ++i) {
-            line[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(line[i])));
-        }
+        const int prefix = std::snprintf(line, sizeof line, "Read[vt%d] ", vtIndex);
+        appendHexBytes(line + prefix, chunk, count < kChunkBytes ? count : kChunkBytes, true);
         log::traceText(line);
         host_->logTraffic(line);
 

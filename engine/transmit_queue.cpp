@@ -36,9 +36,7 @@ void VtDevice::transmit(std::uint32_t entry, const char* debugText) {
     const std::uint8_t* frame = txQueue[entry].data();
     const int length = frameLength(frame[0]);
     char text[4 + 3 * kMaxFrameLength + 1] = "TX: ";
-    for (int i = 0; i < length; ++i) {
-        std::snprintf(text + 4 + 3 * i, sizeof text - 4 - 3 * i, "%02x ", frame[i]);
-    }
+    appendHexBytes(text + 4, frame, length, false);
     log::traceText(text);
     host_->logTraffic(text);
 
