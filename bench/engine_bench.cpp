@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/device_list.h"
+#include "engine/null_host.h"
 #include "engine/vt_device.h"
 #include "log/trace.h"
 #include "support/fuzz_inputs.h"
@@ -22,19 +23,7 @@ using korvel::engine::EngineHost;
 using korvel::engine::VtDevice;
 using korvel::testing::Bytes;
 
-// Lean stand-ins, so that the figures are the engine's and not a recording fake's.
-class QuietHost final : public EngineHost {
-  public:
-    bool setTimer(int, std::uint32_t) override { return true; }
-    void killTimer(int) override {}
-    void setPanelText(int, const char*) override {}
-    void refreshCounters() override {}
-    void showError(const char*) override {}
-    void debugOutput(const char*) override {}
-    void logTraffic(const char*) override {}
-    void requestClose() override {}
-};
-
+// A lean stand-in, so that the figures are the engine's and not a recording fake's.
 class ReplayPort final : public korvel::engine::VtSerial {
   public:
     void setSpeed(int) override {}
@@ -114,7 +103,7 @@ struct Engine {
         vt->onSerialData(nullptr);
     }
 
-    QuietHost host;
+    korvel::engine::NullHost host{true};
     LeanParts parts;
     korvel::testing::MemoryTraceView view;
     std::unique_ptr<VtDevice> vt;

@@ -5,6 +5,7 @@
 #include "comms/serial_registry.h"
 #include "engine/command_table.h"
 #include "engine/device_list.h"
+#include "engine/null_host.h"
 #include "infodriver/dispatch_registry.h"
 #include "log/trace.h"
 
@@ -18,20 +19,8 @@ constexpr int kPortNotFound = -1;
 constexpr std::uint32_t kFirstTimecodePeriodMs = 1000;
 
 // Stands in for the main window until setup names it, so that nothing dereferences null.
-class NoHost final : public EngineHost {
-  public:
-    bool setTimer(int, std::uint32_t) override { return false; }
-    void killTimer(int) override {}
-    void setPanelText(int, const char*) override {}
-    void refreshCounters() override {}
-    void showError(const char*) override {}
-    void debugOutput(const char*) override {}
-    void logTraffic(const char*) override {}
-    void requestClose() override {}
-};
-
 EngineHost& noHost() {
-    static NoHost host;
+    static NullHost host(false);
     return host;
 }
 
