@@ -1,0 +1,65 @@
+#pragma once
+
+// Reads the driver's main window from outside its process: the status panel's texts, the
+// trace list, the caption, the rectangle, the Debug menu's marks (through the menu reader
+// of our VRAXIF32.dll) and the message boxes it shows; sends menu commands and shows or
+// minimises it. Used by korvel-probe and linked into the end-to-end tests.
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace korvel::sim::probe {
+
+struct MessageBoxSeen {
+    std::string caption;
+    std::string text;
+};
+
+class DriverWindow {
+  public:
+    // The first top-level window of the class; with a process id, only that process's.
+    static std::optional<DriverWindow> find(const std::string& windowClass, DWORD processId = 0);
+    // As find, trying again until the window appears or waitMs has passed.
+    static std::optional<DriverWindow> waitFor(const std::string& windowClass, DWORD waitMs,
+                                               DWORD processId = 0);
+
+    HWND handle() const { return window_; }
+    DWORD processId() const { return processId_; }
+    bool alive() const { return IsWindow(window_) != FALSE; }
+
+    std::optional<std::string> caption() const;
+    RECT rect() const;
+    bool minimised() const { return IsIconic(window_) != FALSE; }
+
+    // The text of a status-panel control; nullopt when the panel has no such control.
+    std::optional<std::string> panelText(int controlId) const;
+    // Every line of the trace list (control 100), oldest first; nullopt without the list.
+    std::optional<std::vector<std::string>> traceLines() const;
+    // The check mark of a menu item: true or false; nullopt when the menu reader of our
+    // interface library is not in the process (yet) or has no such item.
+    std::optional<bool> menuChecked(int commandId) const;
+    // The message boxes (dialogs with a caption) of the driver's process.
+    std::vector<MessageBoxSeen> messageBoxes() const;
+
+    // Posts a menu command (WM_COMMAND); does not wait for it to be carried out.
+    bool command(int commandId) const;
+    // ShowWindow with SW_RESTORE or SW_MINIMIZE, from outside the process.
+    bool show(int showCommand) const;
+
+  private:
+    DriverWindow(HWND window, DWORD processId) : window_(window), processId_(processId) {}
+    HWND control(int controlId) const;
+
+    HWND window_;
+    DWORD processId_;
+};
+
+// The visible message boxes (dialogs) of a process, whether or not it has a main window.
+std::vector<MessageBoxSeen> messageBoxesOf(DWORD processId);
+
+// The text of any window in any process (WM_GETTEXT, with a time-out).
+std::optional<std::string> windowText(HWND window);
+
+}  // namespace korvel::sim::probe

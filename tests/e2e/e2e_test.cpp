@@ -1,0 +1,451 @@
+// The whole system under wine: the real korvel.exe with our VRAXIF32.dll, the infodriver
+// emulator serving its devices, and the deck emulator's machines on COM21 and COM22. Each
+// case starts the driver afresh in a settings tree of its own and ends every process it
+// started.
+#include <windows.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/e2e_support.h"
+#include "tests/sim/emulator_process.h"
+
+namespace korvel::e2e {
+namespace {
+
+using sim::EventRecord;
+using sim::probe::DriverWindow;
+using sim::testing::EmulatorProcess;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+constexpr int kDevice = 101;
+constexpr int kMissingPort = 29;
+constexpr DWORD kBoxLifeMs = 5000;  // every error box closes itself after this long
+// Menu commands of the main window.
+constexpr int kExit = 105;
+constexpr int kDebugClear = 32771;
+constexpr int kDebugOn = 32773;
+constexpr int kDebugHide = 32775;
+constexpr int kDebugLogging = 32790;
+constexpr int kResetVt = 32780;  // + VT number
+
+std::string panel(const DriverWindow& window, int id) {
+    return window.panelText(id).value_or("<no control>");
+}
+
+bool panelShows(const DriverWindow& window, int id, const std::string& text,
+                DWORD timeoutMs = 5000) {
+    return eventually([&] { return panel(window, id) == text; }, timeoutMs);
+}
+
+int windowHeight(const DriverWindow& window) {
+    const RECT r = window.rect();
+    return r.bottom - r.top;
+}
+
+// A slot write of the driver that the infodriver emulator printed.
+std::function<bool(const EventRecord&)> slotWrite(int device, int slot, const std::string& text) {
+    return [=](const EventRecord& r) {
+        return r.field("dev") == std::to_string(device) &&
+               r.field("slot") == std::to_string(slot) && r.text.value_or("") == text;
+    };
+}
+
+std::function<bool(const EventRecord&)> onDevice(int device) {
+    return [=](const EventRecord& r) { return r.field("dev") == std::to_string(device); };
+}
+
+// The two decks with their faults cleared, and the emulator's ports at the driver's disposal.
+class DriverTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const std::string reason = Decks::unavailableReason();
+        ASSERT_EQ(reason, "");
+        // Faults off and the front panels in remote with a tape in: earlier users of the
+        // decks may have left them otherwise.
+        for (const char* line :
+             {"deck all clear", "deck all local off", "deck all tape in", "deck all inhibit off"}) {
+            ASSERT_TRUE(decks.control(line)) << line;
+        }
+        tree.apply();
+    }
+
+    // Settings for VT1 on COM21 and VT2 on COM22, everything else at its default.
+    void configureTwoDecks() const {
+        tree.set(kDevice, "VT1", "Port", std::to_string(Decks::kPort1));
+        tree.set(kDevice, "VT2", "Port", std::to_string(Decks::kPort2));
+    }
+
+    SettingsTree tree;
+    Decks decks;
+};
+
+// --- Start-up ---
+
+TEST(StartUpTest, BadOrMissingDeviceNumbersAreRefusedAfterTheTimedBox) {
+    // All three at once: none of them opens a main window, so none sees another instance.
+    SettingsTree tree;
+    tree.apply();
+    const std::vector<std::string> commandLines{"", "0", "abc12"};
+    std::vector<std::unique_ptr<DriverProcess>> drivers;
+    const ULONGLONG started = GetTickCount64();
+    for (const std::string& line : commandLines) {
+        drivers.push_back(std::make_unique<DriverProcess>(line));
+        ASSERT_TRUE(drivers.back()->started());
+    }
+    for (std::size_t i = 0; i < drivers.size(); ++i) {
+        std::vector<sim::probe::MessageBoxSeen> boxes;
+        EXPECT_TRUE(eventually([&] {
+            boxes = sim::probe::messageBoxesOf(drivers[i]->id());
+            return !boxes.empty();
+        })) << "command line '"
+            << commandLines[i] << "'";
+        if (boxes.empty()) continue;
+        EXPECT_EQ(boxes[0].caption, "Error");
+        EXPECT_EQ(boxes[0].text, "Valid device number must be supplied as command line parameter");
+    }
+    for (std::size_t i = 0; i < drivers.size(); ++i) {
+        const auto code = drivers[i]->waitForExit(kBoxLifeMs + 5000);
+        ASSERT_TRUE(code) << "command line '" << commandLines[i] << "' still runs";
+        EXPECT_EQ(static_cast<int>(*code), -1) << "command line '" << commandLines[i] << "'";
+    }
+    // Nobody pressed OK: the boxes closed themselves.
+    EXPECT_GE(GetTickCount64() - started, kBoxLifeMs - 500);
+}
+
+TEST(StartUpTest, FirstStartWritesEverySettingAndASecondInstanceStepsAside) {
+    SettingsTree tree;
+    tree.apply();
+    DriverProcess first(std::to_string(kDevice));
+    const auto window = first.window();
+    ASSERT_TRUE(window) << "no driver window";
+
+    EXPECT_TRUE(window->minimised());  // whatever the show command said
+    for (int vt = 1; vt <= 9; ++vt) EXPECT_EQ(panel(*window, 2100 + vt), "(none)") << vt;
+
+    // The file lists every key with its default: KORVEL's seven start-up keys, the five
+    // port keys of VT1 to VT9, and the two time-outs read after the VT sections.
+    const auto text = readWholeFile(tree.deviceFile(kDevice));
+    ASSERT_TRUE(text) << tree.deviceFile(kDevice);
+    std::vector<std::string> keys;
+    std::vector<std::string> sections;
+    std::size_t begin = 0;
+    while (begin < text->size()) {
+        std::size_t end = text->find('\n', begin);
+        if (end == std::string::npos) end = text->size();
+        std::string line = text->substr(begin, end - begin);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty() && line.front() == '[') {
+            sections.push_back(line);
+        } else if (!line.empty()) {
+            keys.push_back(sections.empty() ? "?" : sections.back() + line);
+        }
+        begin = end + 1;
+    }
+    std::vector<std::string> expectedSections{"[KORVEL]"};
+    for (int vt = 1; vt <= 9; ++vt) expectedSections.push_back("[VT" + std::to_string(vt) + "]");
+    EXPECT_EQ(sections, expectedSections);
+    std::vector<std::string> expected{
+        "[KORVEL]DebugMode=0", "[KORVEL]LogMode=0",       "[KORVEL]Simulation=0",
+        "[KORVEL]Shuttle=80",  "[KORVEL]Variable=64",     "[KORVEL]Jog=32",
+        "[KORVEL]LogToDisk=0", "[KORVEL]TxTimeoutmS=250", "[KORVEL]RxTimeoutmS=250"};
+    for (int vt = 1; vt <= 9; ++vt) {
+        const std::string section = "[VT" + std::to_string(vt) + "]";
+        for (const char* key : {"Port=0", "Speed=38400", "DataBits=8", "StopBits=1", "Parity=O"}) {
+            expected.push_back(section + key);
+        }
+    }
+    EXPECT_EQ(keys, expected);
+
+    // A second start, whatever its number, shows its box and ends with 0; the first runs on.
+    DriverProcess second("7");
+    ASSERT_TRUE(second.started());
+    std::vector<sim::probe::MessageBoxSeen> boxes;
+    EXPECT_TRUE(eventually([&] {
+        boxes = sim::probe::messageBoxesOf(second.id());
+        return !boxes.empty();
+    }));
+    if (!boxes.empty()) {
+        EXPECT_EQ(boxes[0].caption, "Error");
+        EXPECT_EQ(boxes[0].text,
+                  "An instance of the Sony_Korvel driver is already running on this PC");
+    }
+    const auto secondCode = second.waitForExit(kBoxLifeMs + 5000);
+    ASSERT_TRUE(secondCode);
+    EXPECT_EQ(*secondCode, 0u);
+    EXPECT_TRUE(first.running());
+    EXPECT_TRUE(window->alive());
+
+    ASSERT_TRUE(window->command(kExit));
+    const auto firstCode = first.waitForExit(5000);
+    ASSERT_TRUE(firstCode) << "Exit did not end the driver";
+    EXPECT_EQ(*firstCode, 0u);
+}
+
+TEST_F(DriverTest, APortThatDoesNotExistEndsTheStartWhenItsBoxClosesItself) {
+    EmulatorProcess infodriver(std::to_string(kDevice) + "-" + std::to_string(kDevice + 1));
+    ASSERT_TRUE(infodriver.ready());
+    tree.set(kDevice, "VT1", "Port", std::to_string(kMissingPort));
+    DriverProcess driver(std::to_string(kDevice));
+    ASSERT_TRUE(driver.started());
+
+    std::vector<sim::probe::MessageBoxSeen> boxes;
+    EXPECT_TRUE(eventually([&] {
+        boxes = sim::probe::messageBoxesOf(driver.id());
+        return !boxes.empty();
+    }));
+    if (!boxes.empty()) {
+        EXPECT_EQ(boxes[0].caption, "Error");
+        EXPECT_EQ(boxes[0].text, "Com port [29] not found");
+    }
+    std::optional<DWORD> code;
+    EXPECT_TRUE(
+        eventually([&] { return (code = driver.waitForExit(0)).has_value(); }, kBoxLifeMs + 5000));
+    ASSERT_TRUE(code) << "the start did not end";
+    EXPECT_EQ(*code, 0u);
+    // VT1 had connected before its port failed; its client said goodbye.
+    EXPECT_TRUE(infodriver.waitFor("connect", onDevice(kDevice)));
+    EXPECT_TRUE(infodriver.waitFor("gone", onDevice(kDevice)));
+}
+
+// --- Two decks ---
+
+TEST_F(DriverTest, TwoDecksAreDrivenThroughTheirSlotsAndFailAndRecoverOnTheirOwn) {
+    EmulatorProcess infodriver(std::to_string(kDevice) + "-" + std::to_string(kDevice + 1));
+    ASSERT_TRUE(infodriver.ready());
+    configureTwoDecks();
+    const std::size_t start = decks.mark();
+    DriverProcess driver(std::to_string(kDevice));
+    const auto window = driver.window();
+    ASSERT_TRUE(window) << "no driver window";
+
+    // VT n is served by infodriver (device number + n - 1).
+    ASSERT_TRUE(infodriver.waitFor("connect", onDevice(kDevice)));
+    ASSERT_TRUE(infodriver.waitFor("connect", onDevice(kDevice + 1)));
+    EXPECT_TRUE(panelShows(*window, 2101, "OK"));
+    EXPECT_TRUE(panelShows(*window, 2102, "OK"));
+    for (int vt = 3; vt <= 9; ++vt) EXPECT_EQ(panel(*window, 2100 + vt), "(none)") << vt;
+    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, 3, "0,0,")));
+    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice + 1, 3, "0,0,")));
+
+    // Each machine is first asked for its status, then for its extended status.
+    for (int deck : {1, 2}) {
+        std::vector<std::string> frames;
+        EXPECT_TRUE(eventually([&] {
+            frames = decks.framesReceived(start, deck);
+            return frames.size() >= 2;
+        })) << "deck "
+            << deck;
+        if (frames.size() >= 2) {
+            EXPECT_EQ(frames[0], "61 20 05 86") << "deck " << deck;
+            EXPECT_EQ(frames[1], "61 20 09 8a") << "deck " << deck;
+        }
+    }
+
+    // Stop, then play through slot 1: the bytes on the wire, the state in slot 2 and in the
+    // Transport cell, the command in the Last Cmd cell.
+    std::size_t before = decks.mark();
+    infodriver.send("write 101 1 1");
+    EXPECT_TRUE(panelShows(*window, 2301, "Stop"));
+    EXPECT_TRUE(panelShows(*window, 2201, "Stop"));
+    // STOP, then standby on, a status request and full EE off.
+    EXPECT_THAT(decks.framesReceived(before, 1),
+                ::testing::IsSupersetOf({"20 00 20", "20 05 25", "20 60 80"}));
+    before = decks.mark();
+    infodriver.send("write 101 1 2");
+    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, 2, "2")));
+    EXPECT_TRUE(panelShows(*window, 2201, "Play"));
+    EXPECT_EQ(panel(*window, 2301), "Play");
+    {
+        // PLAY, and behind it the current-time request and a status request.
+        const auto frames = decks.framesReceived(before, 1);
+        const auto play = std::find(frames.begin(), frames.end(), "20 01 21");
+        ASSERT_NE(play, frames.end());
+        ASSERT_GE(frames.end() - play, 3);
+        EXPECT_EQ(play[1], "61 0c 01 6e");
+        EXPECT_EQ(play[2], "61 20 05 86");
+    }
+    // VT2 is untouched by VT1's commands.
+    EXPECT_EQ(panel(*window, 2302), "");
+
+    // While playing, slot 11 follows the tape: a faster timecode poll, then two times.
+    infodriver.send("write 101 10 100");
+    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, 10, "100")));
+    std::vector<std::string> times;
+    EXPECT_TRUE(eventually([&] {
+        for (const EventRecord& r : infodriver.untaken("write")) {
+            if (r.field("dev") == "101" && r.field("slot") == "11" && r.text &&
+                (times.empty() || times.back() != *r.text)) {
+                times.push_back(*r.text);
+            }
+        }
+        return times.size() >= 3;
+    }));
+    ASSERT_GE(times.size(), 3u);
+    const std::regex timecode("\\d\\d\\.\\d\\d\\.\\d\\d\\.\\d\\d");
+    for (const std::string& t : times) EXPECT_TRUE(std::regex_match(t, timecode)) << t;
+    EXPECT_LT(times[1], times[2]);  // hh.mm.ss.ff compares as time while it plays on
+
+    // Fast forward on VT2 reaches deck 2 only.
+    before = decks.mark();
+    infodriver.send("write 102 1 5");
+    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice + 1, 2, "5")));
+    EXPECT_TRUE(panelShows(*window, 2202, "FFwd"));
+    {
+        EXPECT_THAT(decks.framesReceived(before, 2), ::testing::Contains("20 10 30"));
+        for (const std::string& frame : decks.framesReceived(before, 1)) {
+            EXPECT_NE(frame, "20 10 30");
+        }
+    }
+
+    // A deck that stops answering fails on its own; it recovers when it answers again.
+    ASSERT_TRUE(decks.control("deck 1 fault silent"));
+    EXPECT_TRUE(panelShows(*window, 2101, "!! tFAIL !!"));
+    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, 3, "1,0,")));
+    EXPECT_EQ(panel(*window, 2102), "OK");
+    ASSERT_TRUE(decks.control("deck 1 clear"));
+    EXPECT_TRUE(panelShows(*window, 2101, "OK"));
+    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, 3, "0,0,")));
+
+    // Reset VT2 from the menu: failed at once, answering again at the next poll.
+    ASSERT_TRUE(window->command(kResetVt + 2));
+    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice + 1, 3, "1,0,")));
+    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice + 1, 3, "0,0,")));
+    EXPECT_TRUE(panelShows(*window, 2102, "OK"));
+    // Resetting a VT that is not configured changes nothing.
+    ASSERT_TRUE(window->command(kResetVt + 5));
+    EXPECT_EQ(panel(*window, 2105), "(none)");
+
+    // The counters are refreshed once per poll round.
+    EXPECT_TRUE(eventually([&] {
+        return panel(*window, 2401) != "00000000" && panel(*window, 2501) != "00000000" &&
+               panel(*window, 2402) != "00000000" && panel(*window, 2006) != "00000000" &&
+               panel(*window, 2007) != "00000000";
+    }));
+    EXPECT_EQ(panel(*window, 2403), "00000000");
+
+    infodriver.send("write 101 1 1");
+    infodriver.send("write 102 1 1");
+    EXPECT_TRUE(panelShows(*window, 2201, "Stop"));
+    EXPECT_TRUE(panelShows(*window, 2202, "Stop"));
+
+    // The infodriver going away ends the driver, and every client says goodbye.
+    infodriver.send("disconnect 101");
+    const auto code = driver.waitForExit(5000);
+    ASSERT_TRUE(code) << "the driver did not end";
+    EXPECT_EQ(*code, 0u);
+    EXPECT_TRUE(infodriver.waitFor("gone", onDevice(kDevice)));
+    EXPECT_TRUE(infodriver.waitFor("gone", onDevice(kDevice + 1)));
+}
+
+// --- The debug view, its menu and the disk log ---
+
+TEST_F(DriverTest, DebugMenuResizesTheWindowKeepsItsMarksAndWritesTheSettingAndTheLog) {
+    EmulatorProcess infodriver(std::to_string(kDevice) + "-" + std::to_string(kDevice + 1));
+    ASSERT_TRUE(infodriver.ready());
+    configureTwoDecks();
+    DriverProcess driver(std::to_string(kDevice));
+    const auto window = driver.window();
+    ASSERT_TRUE(window) << "no driver window";
+    ASSERT_TRUE(panelShows(*window, 2101, "OK"));  // slot traffic has started the menu reader
+
+    auto marks = [&] {
+        std::string out;
+        for (const auto& [name, id] : {std::pair{"on", kDebugOn}, std::pair{"hide", kDebugHide},
+                                       std::pair{"logging", kDebugLogging}}) {
+            const auto checked = window->menuChecked(id);
+            out += std::string(name) + "=" + (checked ? (*checked ? "1" : "0") : "?") + " ";
+        }
+        return out;
+    };
+    // Started with DebugMode 0: the panel only, Hide checked.
+    const int closedHeight = windowHeight(*window);
+    EXPECT_LT(closedHeight, 640);
+    EXPECT_GT(closedHeight, 42);
+    EXPECT_EQ(marks(), "on=0 hide=1 logging=0 ");
+    EXPECT_EQ(window->traceLines().value_or(std::vector<std::string>{"<none>"}).size(), 0u);
+
+    // Hide opens the view, switches tracing on and stores it.
+    ASSERT_TRUE(window->command(kDebugHide));
+    EXPECT_TRUE(eventually([&] { return windowHeight(*window) == 640; }));
+    EXPECT_TRUE(eventually([&] { return marks() == "on=1 hide=0 logging=0 "; }));
+    EXPECT_EQ(tree.get(kDevice, "KORVEL", "DebugMode"), "1");
+    std::vector<std::string> lines;
+    EXPECT_TRUE(eventually([&] {
+        lines = window->traceLines().value_or(std::vector<std::string>{});
+        for (const std::string& line : lines) {
+            if (line.find("TX: 61 20 05 86 ") != std::string::npos) return true;
+        }
+        return false;
+    })) << "no status request in the trace";
+    for (const std::string& line : lines) {
+        EXPECT_TRUE(std::regex_match(line, std::regex("\\d{6}:   .*"))) << line;
+    }
+
+    // Clear empties the list; it fills again while tracing is on.
+    const std::size_t shown = lines.size();
+    ASSERT_TRUE(window->command(kDebugClear));
+    EXPECT_TRUE(eventually(
+        [&] { return window->traceLines().value_or(std::vector<std::string>{}).size() < shown; }));
+
+    // On while tracing only switches it off and stores 0: the window keeps its size.
+    ASSERT_TRUE(window->command(kDebugOn));
+    EXPECT_TRUE(eventually([&] { return marks() == "on=0 hide=0 logging=0 "; }));
+    EXPECT_EQ(tree.get(kDevice, "KORVEL", "DebugMode"), "0");
+    EXPECT_EQ(windowHeight(*window), 640);
+    const std::size_t frozen = window->traceLines().value_or(std::vector<std::string>{}).size();
+    Sleep(400);  // a few polls, none of them traced
+    EXPECT_EQ(window->traceLines().value_or(std::vector<std::string>{}).size(), frozen);
+
+    // The second Hide closes the view again.
+    ASSERT_TRUE(window->command(kDebugHide));
+    EXPECT_TRUE(eventually([&] { return windowHeight(*window) == closedHeight; }));
+    EXPECT_TRUE(eventually([&] { return marks() == "on=0 hide=1 logging=0 "; }));
+    EXPECT_EQ(tree.get(kDevice, "KORVEL", "DebugMode"), "0");
+
+    // Logging writes the serial traffic, time-stamped, until it is switched off again.
+    EXPECT_FALSE(readWholeFile(tree.logFile()));
+    ASSERT_TRUE(window->command(kDebugLogging));
+    EXPECT_TRUE(eventually([&] { return marks() == "on=0 hide=1 logging=1 "; }));
+    std::string log;
+    EXPECT_TRUE(eventually([&] {
+        log = readWholeFile(tree.logFile()).value_or("");
+        return log.find("TX: 61 20 05 86 \r\n") != std::string::npos &&
+               log.find("Read[vt1] 75 20 ") != std::string::npos &&
+               log.find("Read[vt2] 75 20 ") != std::string::npos;
+    })) << log;
+    const std::regex stamped(
+        "\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d (TX: |Read\\[vt[12]\\] ).*");
+    std::size_t begin = 0;
+    while (begin < log.size()) {
+        const std::size_t end = log.find("\r\n", begin);
+        ASSERT_NE(end, std::string::npos) << "a line without its end";
+        const std::string line = log.substr(begin, end - begin);
+        EXPECT_TRUE(std::regex_match(line, stamped)) << line;
+        begin = end + 2;
+    }
+    ASSERT_TRUE(window->command(kDebugLogging));
+    EXPECT_TRUE(eventually([&] { return marks() == "on=0 hide=1 logging=0 "; }));
+    const std::size_t closedAt = readWholeFile(tree.logFile()).value_or("").size();
+    Sleep(400);
+    EXPECT_EQ(readWholeFile(tree.logFile()).value_or("").size(), closedAt);
+
+    // Exit from the menu ends the driver; every client says goodbye.
+    ASSERT_TRUE(window->command(kExit));
+    const auto code = driver.waitForExit(5000);
+    ASSERT_TRUE(code) << "Exit did not end the driver";
+    EXPECT_EQ(*code, 0u);
+    EXPECT_TRUE(infodriver.waitFor("gone", onDevice(kDevice)));
+    EXPECT_TRUE(infodriver.waitFor("gone", onDevice(kDevice + 1)));
+}
+
+}  // namespace
+}  // namespace korvel::e2e
