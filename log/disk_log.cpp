@@ -1,0 +1,129 @@
+#include "log/disk_log.h"
+
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+
+namespace korvel::log {
+namespace {
+
+constexpr const char* kLocalTimeFailed = "localtime has failed\n";
+constexpr const char* kDefaultLogFolder = "c:\\vraxlogs";
+
+bool isSet(const char* value) {
+    return value != nullptr && *value != '\0';
+}
+
+// The period a dated file covers: the day of the month or the hour; -1 for other modes.
+int periodOf(int mode, const DiskLogPlatform::LocalTime& now) {
+    if (mode == DiskLog::kDailyFile) return now.day;
+    if (mode == DiskLog::kHourlyFile) return now.hour;
+    return -1;
+}
+
+}  // namespace
+
+DiskLog::DiskLog(const char* name, int mode, DiskLogPlatform& platform) : platform_(platform) {
+    open(name, mode);
+}
+
+DiskLog::~DiskLog() {
+    closeFile();
+}
+
+void DiskLog::closeFile() {
+    if (file_ != DiskLogPlatform::kNoFile) platform_.close(file_);
+    file_ = DiskLogPlatform::kNoFile;
+}
+
+void DiskLog::open(const char* name, int mode) {
+    closeFile();
+    if (name != name_) std::snprintf(name_, sizeof name_, "%s", name ? name : "");
+    mode_ = mode;
+
+    char folder[kFileNameSize];
+    const char* root = platform_.environment("RZ_ROOT");
+    const char* system = platform_.environment("RZ_SYSTEM");
+    if (isSet(root) && isSet(system)) {
+        std::snprintf(folder, sizeof folder, "%s\\%s\\logs", root, system);
+    } else {
+        std::snprintf(folder, sizeof folder, "%s", kDefaultLogFolder);
+    }
+
+    DiskLogPlatform::LocalTime now;
+    if (!platform_.localTime(now)) {
+        platform_.debugOutput(kLocalTimeFailed);
+        return;
+    }
+
+    int length = -1;
+    fileName_[0] = '\0';
+    switch (mode) {
+        case kSingleFile:
+            length =
+                std::snprintf(fileName_, sizeof fileName_, "%s\\%s\\%s.log", folder, name_, name_);
+            break;
+        case kDailyFile:
+            length = std::snprintf(fileName_, sizeof fileName_, "%s\\%s\\%04d%02d%02d.log", folder,
+                                   name_, now.year, now.month, now.day);
+            break;
+        case kHourlyFile:
+            length = std::snprintf(fileName_, sizeof fileName_, "%s\\%s\\%04d%02d%02d-%02d.log",
+                                   folder, name_, now.year, now.month, now.day, now.hour);
+            break;
+        default:
+            break;  // no file name: the log stays without a file
+    }
+    filePeriod_ = periodOf(mode, now);
+
+    // A path cut to fit would name some other file: better no file than the wrong one.
+    const bool nameFits = length > 0 && length < static_cast<int>(sizeof fileName_);
+    if (nameFits) {
+        file_ = platform_.openExisting(fileName_);
+        if (file_ == DiskLogPlatform::kNoFile) {
+            // Make every folder on the way, then the file. An existing file that merely
+            // could not be opened above keeps what it holds.
+            char prefix[kFileNameSize];
+            for (int i = 1; fileName_[i] != '\0'; ++i) {
+                if (fileName_[i] != '\\') continue;
+                std::memcpy(prefix, fileName_, static_cast<std::size_t>(i));
+                prefix[i] = '\0';
+                platform_.createDirectory(prefix);
+            }
+            file_ = platform_.openOrCreate(fileName_);
+        }
+    }
+    if (file_ != DiskLogPlatform::kNoFile) {
+        platform_.seekToEnd(file_);
+    } else {
+        platform_.debugOutput("vrax_disklog: Can't open log file: ");
+        platform_.debugOutput(fileName_);
+        platform_.debugOutput("\n");
+    }
+}
+
+void DiskLog::writeLine(const char* text, const char* f1, const char* f2, const char* f3,
+                        const char* f4, const char* f5) {
+    DiskLogPlatform::LocalTime now;
+    if (!platform_.localTime(now)) {
+        platform_.debugOutput(kLocalTimeFailed);
+        return;
+    }
+    if ((mode_ == kDailyFile || mode_ == kHourlyFile) && periodOf(mode_, now) != filePeriod_) {
+        open(name_, mode_);
+    }
+    if (file_ == DiskLogPlatform::kNoFile) return;
+
+    std::snprintf(lineBuffer_, sizeof lineBuffer_, "%02d/%02d/%04d %02d:%02d:%02d ", now.day,
+                  now.month, now.year, now.hour, now.minute, now.second);
+    platform_.write(file_, lineBuffer_, std::strlen(lineBuffer_));
+    if (text != nullptr) platform_.write(file_, text, std::strlen(text));
+    for (const char* field : {f1, f2, f3, f4, f5}) {
+        if (field == nullptr) continue;
+        platform_.write(file_, ", ", 2);
+        platform_.write(file_, field, std::strlen(field));
+    }
+    platform_.write(file_, "\r\n", 2);
+}
+
+}  // namespace korvel::log

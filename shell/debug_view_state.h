@@ -1,0 +1,60 @@
+#pragma once
+
+namespace korvel::shell {
+
+// The Debug menu's three check marks.
+struct DebugMenuMarks {
+    bool on = false;
+    bool hide = false;
+    bool logging = false;
+};
+
+// What the window has to do after a Debug menu command.
+struct DebugViewChange {
+    static constexpr int kKeepHeight = 0;
+    static constexpr int kNoWrite = -1;
+
+    int height = kKeepHeight;  // the window's new height, its position kept
+    int writeDebugMode = kNoWrite;  // 1 or 0: the value to store under "DebugMode"
+    bool openLog = false;   // create the disk log
+    bool closeLog = false;  // destroy the disk log
+};
+
+// The flags behind the Debug menu - debug mode (tracing), the hide toggle and log to disk -
+// with the marks they leave on the menu and the window height they ask for. The window's
+// height is 640 with the debug view open, and the panel's height + 42 with it closed.
+class DebugViewState {
+  public:
+    static constexpr int kWidth = 640;
+    static constexpr int kOpenHeight = 640;
+    static constexpr int kClosedExtra = 42;
+
+    // panelHeight: the status panel's client height + 2.
+    explicit DebugViewState(int panelHeight) : panelHeight_(panelHeight) {}
+
+    // The settings just read: the window's first height and the On and Hide marks. The
+    // Logging mark is set by startLogging once the disk log exists.
+    int start(bool debugMode);
+    void startLogging(bool logToDisk);
+
+    DebugViewChange toggleOn();
+    DebugViewChange toggleHide();
+    DebugViewChange toggleLogging();
+
+    int openHeight() const { return kOpenHeight; }
+    int closedHeight() const { return panelHeight_ + kClosedExtra; }
+
+    bool debugMode() const { return debugMode_; }
+    bool hideToggle() const { return hideToggle_; }
+    bool logToDisk() const { return logToDisk_; }
+    const DebugMenuMarks& marks() const { return marks_; }
+
+  private:
+    int panelHeight_;
+    bool debugMode_ = false;
+    bool hideToggle_ = false;
+    bool logToDisk_ = false;
+    DebugMenuMarks marks_;
+};
+
+}  // namespace korvel::shell

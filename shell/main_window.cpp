@@ -1,0 +1,260 @@
+#include "shell/main_window.h"
+
+#include <new>
+
+#include "comms/serial_registry.h"
+#include "config/profile_store.h"
+#include "engine/device_list.h"
+#include "engine/vt_timers.h"
+#include "log/trace.h"
+#include "shell/about_box.h"
+#include "shell/counter_fields.h"
+#include "shell/resource.h"
+#include "shell/shell_state.h"
+#include "shell/timed_message_box.h"
+
+namespace korvel::shell {
+
+namespace {
+
+constexpr DWORD kTraceListStyle = 0x40200180;  // child, vertical scroll, no integral height, tabs
+constexpr const char* kPollTimerFailed = "Failed to create STATUSGET timer";
+
+// The status panel answers only its initialisation.
+INT_PTR CALLBACK panelProcedure(HWND, UINT message, WPARAM, LPARAM) {
+    return message == WM_INITDIALOG ? TRUE : FALSE;
+}
+
+int heightOf(const RECT& rect) {
+    return rect.bottom - rect.top;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(HWND window, HINSTANCE instance, int deviceNumber)
+    : window_(window),
+      instance_(instance),
+      deviceNumber_(deviceNumber),
+      settings_(config::defaultProfileStore()),
+      deviceSettings_(settings_, deviceNumber),
+      parts_(window) {}
+
+MainWindow::~MainWindow() {
+    // Nothing may reach this window's list or panel once it is gone.
+    if (log::traceState().view == &traceView_) log::traceState().view = nullptr;
+    if (engine::engineState().host == this) engine::engineState().host = nullptr;
+}
+
+bool MainWindow::create() {
+    panel_ = CreateDialogParamA(instance_, MAKEINTRESOURCEA(IDD_STATUS_PANEL), window_,
+                                panelProcedure, 0);
+    RECT panelRect{};
+    GetClientRect(panel_, &panelRect);
+    const int panelHeight = heightOf(panelRect) + 2;
+    RECT clientRect{};
+    GetClientRect(window_, &clientRect);
+
+    const int listHeight = heightOf(clientRect) - panelHeight;
+    HWND list = CreateWindowExA(0, "LISTBOX", "", kTraceListStyle, 0, panelHeight,
+                                clientRect.right - clientRect.left, listHeight > 0 ? listHeight : 0,
+                                window_, reinterpret_cast<HMENU>(IDC_TRACE_LIST), instance_,
+                                nullptr);
+    ShowWindow(list, SW_SHOW);
+    traceView_.attach(list);
+    log::traceState().view = &traceView_;
+
+    shellState().workstation = deviceSettings_.readWorkstation();
+    const config::StartupSettings startup = deviceSettings_.readStartup();
+    log::setTracing(startup.debugMode != 0);
+    engine::useDefaultSpeeds(startup);
+    simulation_ = startup.simulation != 0;
+
+    view_.emplace(panelHeight);
+    const int height = view_->start(startup.debugMode != 0);
+    MoveWindow(window_, 0, 0, DebugViewState::kWidth, height, TRUE);
+    showMarks();
+
+    if (!engine::createDevices(deviceSettings_, static_cast<std::uint32_t>(deviceNumber_), *this,
+                               parts_)) {
+        return false;
+    }
+
+    if (!setTimer(engine::kPollTimerId, engine::kPollPeriodMs)) {
+        log::trace("%s", kPollTimerFailed);
+        showError(kPollTimerFailed);
+        return false;
+    }
+
+    view_->startLogging(startup.logToDisk != 0);
+    if (view_->logToDisk()) openDiskLog();
+    showMarks();
+    return true;
+}
+
+void MainWindow::destroy() {
+    engine::teardownDevices();
+    diskLog_.reset();
+}
+
+bool MainWindow::command(int id) {
+    switch (id) {
+        case IDM_ABOUT:
+            showAboutBox(instance_, window_, simulation_);
+            return true;
+        case IDM_EXIT:
+            DestroyWindow(window_);
+            return true;
+        case IDM_DEBUG_CLEAR:
+            traceView_.clear();
+            return true;
+        case IDM_TEST_SET:
+            return true;
+        case IDM_DEBUG_ON:
+            if (view_) apply(view_->toggleOn());
+            return true;
+        case IDM_DEBUG_HIDE:
+            if (view_) apply(view_->toggleHide());
+            return true;
+        case IDM_DEBUG_LOGGING:
+            if (view_) apply(view_->toggleLogging());
+            return true;
+        default:
+            if (id > IDM_RESET_VT_BASE && id <= IDM_RESET_VT_BASE + engine::kMaxVts) {
+                engine::resetVt(id - IDM_RESET_VT_BASE);
+                return true;
+            }
+            return false;
+    }
+}
+
+void MainWindow::apply(const DebugViewChange& change) {
+    if (change.height != DebugViewChange::kKeepHeight) resize(change.height);
+    if (change.writeDebugMode != DebugViewChange::kNoWrite) {
+        log::setTracing(view_->debugMode());
+        if (!deviceSettings_.writeDebugMode(change.writeDebugMode != 0)) {
+            log::trace("Cannot write DebugMode to %s", deviceSettings_.fileName().c_str());
+        }
+    }
+    if (change.closeLog) diskLog_.reset();
+    if (change.openLog) openDiskLog();
+    showMarks();
+}
+
+void MainWindow::showMarks() {
+    HMENU debugMenu = GetSubMenu(GetMenu(window_), DEBUG_MENU_POSITION);
+    if (debugMenu == nullptr || !view_) return;
+    const DebugMenuMarks& marks = view_->marks();
+    auto mark = [debugMenu](UINT id, bool checked) {
+        CheckMenuItem(debugMenu, id, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+    };
+    mark(IDM_DEBUG_ON, marks.on);
+    mark(IDM_DEBUG_HIDE, marks.hide);
+    mark(IDM_DEBUG_LOGGING, marks.logging);
+}
+
+void MainWindow::resize(int height) {
+    // A minimised window keeps the new size for when it is restored.
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    if (IsIconic(window_) && GetWindowPlacement(window_, &placement)) {
+        RECT& normal = placement.rcNormalPosition;
+        normal.right = normal.left + DebugViewState::kWidth;
+        normal.bottom = normal.top + height;
+        placement.showCmd = SW_SHOWMINNOACTIVE;
+        SetWindowPlacement(window_, &placement);
+        return;
+    }
+    SetWindowPos(window_, nullptr, 0, 0, DebugViewState::kWidth, height,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void MainWindow::openDiskLog() {
+    // Without memory there is simply no log.
+    diskLog_.reset(new (std::nothrow) log::DiskLog(log::kDriverLogName, log::kDriverLogMode));
+}
+
+bool MainWindow::setTimer(int id, std::uint32_t periodMs) {
+    const UINT_PTR requested = static_cast<UINT_PTR>(id);
+    return SetTimer(window_, requested, periodMs, nullptr) == requested;
+}
+
+void MainWindow::killTimer(int id) {
+    KillTimer(window_, static_cast<UINT_PTR>(id));
+}
+
+void MainWindow::setPanelText(int controlId, const char* text) {
+    SetDlgItemTextA(panel_, controlId, text);
+}
+
+void MainWindow::refreshCounters() {
+    refreshCounterFields(*this);
+}
+
+void MainWindow::showError(const char* text) {
+    showTimedError(window_, text);
+}
+
+void MainWindow::debugOutput(const char* text) {
+    OutputDebugStringA(text);
+}
+
+void MainWindow::logTraffic(const char* text) {
+    if (diskLog_) diskLog_->writeLine(text);
+}
+
+void MainWindow::requestClose() {
+    PostMessageA(window_, WM_CLOSE, 0, 0);
+}
+
+void registerMainWindowClass(HINSTANCE instance, const char* className) {
+    WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = mainWindowProcedure;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_KORVEL));
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    windowClass.lpszMenuName = MAKEINTRESOURCEA(IDR_MAIN_MENU);
+    windowClass.lpszClassName = className;
+    windowClass.hIconSm = LoadIconA(instance, MAKEINTRESOURCEA(IDI_KORVEL_SMALL));
+    RegisterClassExA(&windowClass);
+}
+
+LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    ShellState& state = shellState();
+    if (message == WM_CREATE) {
+        state.mainWindow = window;
+        state.window = std::make_unique<MainWindow>(window, state.instance, state.deviceNumber);
+        return state.window->create() ? 0 : -1;
+    }
+    MainWindow* main = state.mainWindow == window ? state.window.get() : nullptr;
+    if (main == nullptr) return DefWindowProcA(window, message, wParam, lParam);
+
+    switch (message) {
+        case WM_COMMAND:
+            if (main->command(LOWORD(wParam))) return 0;
+            break;
+        case WM_TIMER:
+            engine::handleTimer(static_cast<int>(wParam));
+            return 0;
+        case kCommNotifyMessage:
+            comms::serialDispatch(static_cast<comms::SerialRegistry::Key>(lParam));
+            return 0;
+        case WM_SIZE:
+            return 0;
+        case WM_DESTROY:
+            main->destroy();
+            PostQuitMessage(0);
+            return 0;
+        case WM_NCDESTROY:
+            state.window.reset();
+            state.mainWindow = nullptr;
+            break;
+        default:
+            break;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+}  // namespace korvel::shell

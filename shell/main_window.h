@@ -1,0 +1,77 @@
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <optional>
+
+#include "config/device_settings.h"
+#include "config/settings.h"
+#include "engine/engine_host.h"
+#include "log/disk_log.h"
+#include "shell/debug_view_state.h"
+#include "shell/list_box_trace_view.h"
+#include "shell/vt_parts.h"
+
+namespace korvel::shell {
+
+// The serial library's notification: lParam is the port object.
+inline constexpr UINT kCommNotifyMessage = 68;  // WM_COMMNOTIFY
+
+// The main window's state: it builds the whole system at its creation, carries out the
+// menu commands, and is the engine's host (timers, panel, error boxes, close).
+class MainWindow final : public engine::EngineHost {
+  public:
+    MainWindow(HWND window, HINSTANCE instance, int deviceNumber);
+    ~MainWindow() override;
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    // The creation work: panel, trace list, settings, size and marks, devices, poll timer,
+    // disk log. False refuses the creation, after the reason was shown.
+    bool create();
+    // Tears down every device, then the disk log.
+    void destroy();
+    // A menu or accelerator command; false for ids that are not the driver's.
+    bool command(int id);
+
+    // The engine's host.
+    bool setTimer(int id, std::uint32_t periodMs) override;
+    void killTimer(int id) override;
+    void setPanelText(int controlId, const char* text) override;
+    void refreshCounters() override;
+    void showError(const char* text) override;
+    void debugOutput(const char* text) override;
+    void logTraffic(const char* text) override;
+    void requestClose() override;
+
+    HWND panel() const { return panel_; }
+    HWND traceList() const { return traceView_.list(); }
+    const DebugViewState* debugView() const { return view_ ? &*view_ : nullptr; }
+    const log::DiskLog* diskLog() const { return diskLog_.get(); }
+
+  private:
+    void apply(const DebugViewChange& change);
+    void showMarks();
+    void resize(int height);
+    void openDiskLog();
+
+    HWND window_;
+    HINSTANCE instance_;
+    int deviceNumber_;
+    HWND panel_ = nullptr;
+    ListBoxTraceView traceView_;
+    config::Settings settings_;
+    config::DeviceSettings deviceSettings_;
+    RealVtParts parts_;
+    std::optional<DebugViewState> view_;  // known once the panel's height is
+    std::unique_ptr<log::DiskLog> diskLog_;
+    bool simulation_ = false;
+};
+
+// Registers the main window's class under the given name.
+void registerMainWindowClass(HINSTANCE instance, const char* className);
+
+LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+}  // namespace korvel::shell

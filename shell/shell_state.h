@@ -1,0 +1,29 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+
+namespace korvel::shell {
+
+class MainWindow;
+
+// The program's process-wide values, in one place; tests start clean with
+// shellState().reset().
+struct ShellState {
+    static constexpr int kClassNameSize = 100;
+
+    HINSTANCE instance = nullptr;
+    HWND mainWindow = nullptr;
+    int deviceNumber = 0;
+    char className[kClassNameSize] = {};
+    std::int32_t workstation = 0;  // read and kept; nothing else uses it
+    std::unique_ptr<MainWindow> window;  // the main window's state while it exists
+
+    void reset();
+};
+
+ShellState& shellState();
+
+}  // namespace korvel::shell

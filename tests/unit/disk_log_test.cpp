@@ -1,0 +1,268 @@
+#include "log/disk_log.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace korvel::log {
+namespace {
+
+// Folders and files in memory, a clock the test sets, and the debugger channel recorded.
+// Like the system, a file can only be made inside a folder that exists.
+class FakePlatform final : public DiskLogPlatform {
+  public:
+    bool localTime(LocalTime& out) override {
+        if (!clockWorks) return false;
+        out = now;
+        return true;
+    }
+    const char* environment(const char* name) override {
+        auto it = env.find(name);
+        return it == env.end() ? nullptr : it->second.c_str();
+    }
+    FileHandle openExisting(const char* path) override {
+        if (!files.count(path) || refusedOnce.erase(path)) return kNoFile;
+        return handleFor(path);
+    }
+    FileHandle openOrCreate(const char* path) override {
+        if (!files.count(path)) {
+            if (!folders.count(parentOf(path))) return kNoFile;
+            files[path];
+        }
+        return handleFor(path);
+    }
+    void createDirectory(const char* path) override {
+        folderCalls.emplace_back(path);
+        const std::string parent = parentOf(path);
+        if (folders.count(parent)) folders.insert(path);  // a drive cannot be made
+    }
+    void seekToEnd(FileHandle) override { ++seeks; }
+    void write(FileHandle file, const char* bytes, std::size_t length) override {
+        files[open.at(file)].append(bytes, length);
+    }
+    void close(FileHandle file) override { open.erase(file); }
+    void debugOutput(const char* text) override { debug += text; }
+
+    static std::string parentOf(const std::string& path) {
+        const auto cut = path.rfind('\\');
+        return cut == std::string::npos ? std::string() : path.substr(0, cut);
+    }
+
+    LocalTime now{2026, 12, 7, 9, 5, 3};
+    bool clockWorks = true;
+    std::map<std::string, std::string> env;
+    std::map<std::string, std::string> files;
+    std::set<std::string> folders{"c:", "d:"};
+    std::set<std::string> refusedOnce;  // exists, but the next plain open fails
+    std::vector<std::string> folderCalls;
+    std::map<FileHandle, std::string> open;
+    std::string debug;
+    int seeks = 0;
+
+  private:
+    FileHandle handleFor(const std::string& path) {
+        open[++lastHandle] = path;
+        return lastHandle;
+    }
+    FileHandle lastHandle = 100;
+};
+
+constexpr const char* kDefaultFile = "c:\\vraxlogs\\korvel\\korvel.log";
+
+TEST(DiskLog, TheLogFolderFollowsBothRootsElseTheFixedFolder) {
+    FakePlatform platform;
+    platform.env = {{"RZ_ROOT", "d:\\root"}, {"RZ_SYSTEM", "sys"}};
+    platform.folders.insert({"d:\\root", "d:\\root\\sys"});
+    {
+        DiskLog log(kDriverLogName, kDriverLogMode, platform);
+        EXPECT_STREQ(log.fileName(), "d:\\root\\sys\\logs\\korvel\\korvel.log");
+        EXPECT_TRUE(log.isOpen());
+    }
+    for (const auto& env :
+         std::vector<std::map<std::string, std::string>>{{{"RZ_ROOT", "d:\\root"}},
+                                                         {{"RZ_SYSTEM", "sys"}},
+                                                         {{"RZ_ROOT", ""}, {"RZ_SYSTEM", "s"}}}) {
+        platform.env = env;
+        DiskLog log(kDriverLogName, kDriverLogMode, platform);
+        EXPECT_STREQ(log.fileName(), kDefaultFile);
+    }
+    EXPECT_TRUE(platform.open.empty()) << "every file closed when its log went";
+}
+
+TEST(DiskLog, MakesTheMissingFoldersInOrderAndAppendsToAnExistingFile) {
+    FakePlatform platform;
+    {
+        DiskLog log("korvel", 1, platform);
+        EXPECT_EQ(platform.folderCalls,
+                  (std::vector<std::string>{"c:", "c:\\vraxlogs", "c:\\vraxlogs\\korvel"}));
+        log.writeLine("first");
+    }
+    platform.folderCalls.clear();
+    DiskLog again("korvel", 1, platform);
+    EXPECT_TRUE(platform.folderCalls.empty()) << "an existing file is opened as it is";
+    again.writeLine("second");
+    EXPECT_EQ(platform.files[kDefaultFile],
+              "07/12/2026 09:05:03 first\r\n07/12/2026 09:05:03 second\r\n");
+    EXPECT_EQ(platform.seeks, 2) << "each open moves to the end of the file";
+}
+
+TEST(DiskLog, ALineIsTheStampTheTextAndTheFieldsThatAreGiven) {
+    FakePlatform platform;
+    DiskLog log("korvel", 1, platform);
+    log.writeLine("TX: 20 01 21 ");
+    log.writeLine("a", "b", nullptr, "c", nullptr, nullptr);
+    log.writeLine(nullptr, nullptr, nullptr, nullptr, nullptr, "e");
+    platform.now = {999, 1, 2, 3, 4, 5};
+    log.writeLine("early");
+    EXPECT_EQ(platform.files[kDefaultFile],
+              "07/12/2026 09:05:03 TX: 20 01 21 \r\n"
+              "07/12/2026 09:05:03 a, b, c\r\n"
+              "07/12/2026 09:05:03 , e\r\n"
+              "02/01/0999 03:04:05 early\r\n");
+}
+
+TEST(DiskLog, DatedFilesChangeWithTheDayOrTheHour) {
+    FakePlatform platform;
+    platform.folders.insert({"c:\\vraxlogs", "c:\\vraxlogs\\vt"});
+    DiskLog daily("vt", DiskLog::kDailyFile, platform);
+    EXPECT_STREQ(daily.fileName(), "c:\\vraxlogs\\vt\\20261207.log");
+    daily.writeLine("one");
+    platform.now.hour = 23;
+    daily.writeLine("two");
+    platform.now = {2027, 1, 1, 0, 0, 1};
+    daily.writeLine("three");
+    EXPECT_STREQ(daily.fileName(), "c:\\vraxlogs\\vt\\20270101.log");
+    EXPECT_EQ(platform.files["c:\\vraxlogs\\vt\\20261207.log"],
+              "07/12/2026 09:05:03 one\r\n07/12/2026 23:05:03 two\r\n");
+    EXPECT_EQ(platform.files["c:\\vraxlogs\\vt\\20270101.log"], "01/01/2027 00:00:01 three\r\n");
+
+    platform.now = {2026, 12, 7, 9, 59, 59};
+    DiskLog hourly("vt", DiskLog::kHourlyFile, platform);
+    hourly.writeLine("before");
+    platform.now = {2026, 12, 7, 10, 0, 0};
+    hourly.writeLine("after");
+    EXPECT_EQ(platform.files["c:\\vraxlogs\\vt\\20261207-09.log"],
+              "07/12/2026 09:59:59 before\r\n");
+    EXPECT_EQ(platform.files["c:\\vraxlogs\\vt\\20261207-10.log"], "07/12/2026 10:00:00 after\r\n");
+    EXPECT_EQ(platform.open.size(), 2u) << "the old file is closed when the next opens";
+}
+
+TEST(DiskLog, WithoutAFileLinesAreDroppedAndDatedLogsTryAgainNextPeriod) {
+    FakePlatform platform;
+    platform.folders.erase("c:");  // nothing can be made
+    DiskLog single("korvel", 1, platform);
+    EXPECT_FALSE(single.isOpen());
+    EXPECT_EQ(platform.debug,
+              std::string("vrax_disklog: Can't open log file: ") + kDefaultFile + "\n");
+    single.writeLine("lost");
+    EXPECT_TRUE(platform.files.empty());
+
+    DiskLog hourly("h", DiskLog::kHourlyFile, platform);
+    hourly.writeLine("lost too");
+    platform.folders.insert("c:");
+    hourly.writeLine("still the same hour: no new attempt");
+    EXPECT_FALSE(hourly.isOpen());
+    platform.now.hour = 10;
+    hourly.writeLine("kept");
+    EXPECT_TRUE(hourly.isOpen());
+    EXPECT_EQ(platform.files["c:\\vraxlogs\\h\\20261207-10.log"], "07/12/2026 10:05:03 kept\r\n");
+}
+
+TEST(DiskLog, ANameIsCutTo31CharactersAndAnUnknownModeOpensNothing) {
+    FakePlatform platform;
+    const std::string longName(40, 'n');
+    DiskLog log(longName.c_str(), 1, platform);
+    const std::string cut(31, 'n');
+    EXPECT_STREQ(log.name(), cut.c_str());
+    EXPECT_EQ(log.fileName(), "c:\\vraxlogs\\" + cut + "\\" + cut + ".log");
+
+    DiskLog other("korvel", 7, platform);
+    EXPECT_FALSE(other.isOpen());
+    EXPECT_STREQ(other.fileName(), "");
+    other.writeLine("dropped");
+    DiskLog unnamed(nullptr, 1, platform);
+    EXPECT_STREQ(unnamed.fileName(), "c:\\vraxlogs\\\\.log");
+}
+
+TEST(DiskLog, WithoutALocalTimeNothingIsOpenedOrWritten) {
+    FakePlatform platform;
+    platform.clockWorks = false;
+    DiskLog log("korvel", 1, platform);
+    EXPECT_FALSE(log.isOpen());
+    EXPECT_EQ(platform.debug, "localtime has failed\n");
+    platform.clockWorks = true;
+    DiskLog working("korvel", 1, platform);
+    platform.clockWorks = false;
+    working.writeLine("no time, no line");
+    EXPECT_EQ(platform.files[kDefaultFile], "");
+    EXPECT_EQ(platform.debug, "localtime has failed\nlocaltime has failed\n");
+}
+
+TEST(DiskLog, AnExistingFileIsNeverEmptiedEvenWhenItsFirstOpenFails) {
+    FakePlatform platform;
+    platform.folders.insert({"c:\\vraxlogs", "c:\\vraxlogs\\korvel"});
+    platform.files[kDefaultFile] = "yesterday's traffic\r\n";
+    platform.refusedOnce.insert(kDefaultFile);
+    DiskLog log("korvel", 1, platform);
+    ASSERT_TRUE(log.isOpen());
+    log.writeLine("today");
+    EXPECT_EQ(platform.files[kDefaultFile],
+              "yesterday's traffic\r\n07/12/2026 09:05:03 today\r\n");
+}
+
+TEST(DiskLog, APathTooLongForTheNameOpensNoFileRatherThanAnother) {
+    FakePlatform platform;
+    const std::string root(240, 'r');
+    platform.env = {{"RZ_ROOT", root}, {"RZ_SYSTEM", "sys"}};
+    DiskLog log("korvel", 1, platform);
+    EXPECT_FALSE(log.isOpen());
+    EXPECT_TRUE(platform.folderCalls.empty());
+    EXPECT_NE(platform.debug.find("Can't open log file"), std::string::npos);
+}
+
+// The system's own files: lines survive the log and are appended across runs.
+TEST(DiskLog, TheSystemLogAppendsAcrossRunsInRealFiles) {
+    namespace fs = std::filesystem;
+    const fs::path root =
+        fs::temp_directory_path() / ("korvel-disklog-" + std::to_string(std::rand()));
+    fs::remove_all(root);
+    fs::create_directories(root);
+#ifdef _WIN32
+    _putenv_s("RZ_ROOT", root.string().c_str());
+    _putenv_s("RZ_SYSTEM", "sys");
+#else
+    ::setenv("RZ_ROOT", root.string().c_str(), 1);
+    ::setenv("RZ_SYSTEM", "sys", 1);
+#endif
+    for (const char* text : {"TX: 61 20 05 86 ", "Read[vt1] 10 01 "}) {
+        DiskLog log(kDriverLogName, kDriverLogMode);
+        ASSERT_TRUE(log.isOpen()) << log.fileName();
+        log.writeLine(text);
+    }
+#ifdef _WIN32
+    _putenv_s("RZ_ROOT", "");
+    _putenv_s("RZ_SYSTEM", "");
+#else
+    ::unsetenv("RZ_ROOT");
+    ::unsetenv("RZ_SYSTEM");
+#endif
+    std::ifstream file(root / "sys" / "logs" / "korvel" / "korvel.log", std::ios::binary);
+    const std::string content((std::istreambuf_iterator<char>(file)), {});
+    ASSERT_EQ(content.size(), 2 * 20 + 16 + 16 + 4);
+    EXPECT_EQ(content.substr(20, 18), "TX: 61 20 05 86 \r\n");
+    EXPECT_EQ(content.substr(58, 18), "Read[vt1] 10 01 \r\n");
+    EXPECT_EQ(content[2], '/');
+    EXPECT_EQ(content[19], ' ');
+    file.close();
+    fs::remove_all(root);
+}
+
+}  // namespace
+}  // namespace korvel::log
