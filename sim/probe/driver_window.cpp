@@ -2,14 +2,13 @@
 
 #include <cstring>
 
-#include "sim/vraxif32/menu_reader.h"
+#include "sim/vraxif32/test_reader.h"
 
 namespace korvel::sim::probe {
 namespace {
 
 // A driver busy in a modal loop still answers; one that hangs must not hang the probe.
 constexpr UINT kAnswerTimeoutMs = 2000;
-constexpr int kTraceListId = 100;
 constexpr std::size_t kMaxText = 4096;
 
 std::string className(HWND window) {
@@ -113,49 +112,69 @@ HWND DriverWindow::control(int controlId) const {
 }
 
 std::optional<std::string> DriverWindow::panelText(int controlId) const {
-    if (controlId == kTraceListId) return std::nullopt;  // the list has lines, not a text
+    if (controlId == sim::kTraceListId) return std::nullopt;  // the list has lines, not a text
     HWND field = control(controlId);
     if (field == nullptr) return std::nullopt;
     return windowText(field);
 }
 
+namespace {
+
+// Receives the lines the test reader sends, one WM_COPYDATA each.
+LRESULT CALLBACK collectLines(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COPYDATA) {
+        auto* lines =
+            reinterpret_cast<std::vector<std::string>*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+        const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        if (lines == nullptr || data == nullptr || data->cbData > kMaxText ||
+            (data->cbData > 0 && data->lpData == nullptr)) {
+            return FALSE;
+        }
+        // Lines arrive in order; an index out of step means a line was lost on the way.
+        if (data->dwData != lines->size()) return FALSE;
+        lines->emplace_back(static_cast<const char*>(data->lpData), data->cbData);
+        return TRUE;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+}  // namespace
+
 std::optional<std::vector<std::string>> DriverWindow::traceLines() const {
-    HWND list = GetDlgItem(window_, kTraceListId);
-    if (list == nullptr) list = control(kTraceListId);
-    if (list == nullptr) return std::nullopt;
-    DWORD_PTR count = 0;
-    if (!send(list, LB_GETCOUNT, 0, 0, count) || static_cast<LRESULT>(count) == LB_ERR) {
-        return std::nullopt;
-    }
+    // Wine cannot hand a list box's lines to another process (LB_GETTEXT faults there), so
+    // the test reader inside the driver reads them and sends them here.
+    static const UINT message = RegisterWindowMessageA(sim::kTraceLinesMessage);
+    static const ATOM collector = [] {
+        WNDCLASSA windowClass{};
+        windowClass.lpfnWndProc = &collectLines;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = "KorvelProbeLineCollector";
+        return RegisterClassA(&windowClass);
+    }();
+    const auto readers = topLevelWindows(sim::kTestReaderClass, processId_);
+    if (readers.empty() || message == 0 || collector == 0) return std::nullopt;
+    HWND inbox = CreateWindowExA(0, "KorvelProbeLineCollector", "", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                 nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (inbox == nullptr) return std::nullopt;
     std::vector<std::string> lines;
-    lines.reserve(count);
-    for (DWORD_PTR i = 0; i < count; ++i) {
-        DWORD_PTR length = 0;
-        if (!send(list, LB_GETTEXTLEN, i, 0, length) || static_cast<LRESULT>(length) == LB_ERR) {
-            break;  // the list changed under us: what was read stands
-        }
-        if (length > kMaxText) length = kMaxText;
-        std::string line(length + 1, '\0');
-        DWORD_PTR copied = 0;
-        if (!send(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line.data()), copied) ||
-            static_cast<LRESULT>(copied) == LB_ERR) {
-            break;
-        }
-        line.resize(std::strlen(line.c_str()));
-        lines.push_back(std::move(line));
-    }
+    SetWindowLongPtrA(inbox, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&lines));
+    DWORD_PTR count = 0;
+    // While it waits, this thread takes the lines sent to the inbox.
+    const bool answered = send(readers.front(), message, reinterpret_cast<WPARAM>(inbox), 0, count);
+    DestroyWindow(inbox);
+    if (!answered || static_cast<LRESULT>(count) == sim::kNotAnswered) return std::nullopt;
     return lines;
 }
 
 std::optional<bool> DriverWindow::menuChecked(int commandId) const {
-    static const UINT message = RegisterWindowMessageA(kMenuStateMessage);
-    const auto readers = topLevelWindows(kMenuReaderClass, processId_);
+    static const UINT message = RegisterWindowMessageA(sim::kMenuStateMessage);
+    const auto readers = topLevelWindows(sim::kTestReaderClass, processId_);
     if (readers.empty() || message == 0) return std::nullopt;
     DWORD_PTR state = 0;
     if (!send(readers.front(), message, static_cast<WPARAM>(commandId), 0, state)) {
         return std::nullopt;
     }
-    if (static_cast<LRESULT>(state) == kNoMenuState) return std::nullopt;
+    if (static_cast<LRESULT>(state) == sim::kNotAnswered) return std::nullopt;
     return (state & MF_CHECKED) != 0;
 }
 

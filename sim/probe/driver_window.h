@@ -35,10 +35,11 @@ class DriverWindow {
 
     // The text of a status-panel control; nullopt when the panel has no such control.
     std::optional<std::string> panelText(int controlId) const;
-    // Every line of the trace list (control 100), oldest first; nullopt without the list.
+    // Every line of the trace list (control 100), oldest first, read through the test
+    // reader of our interface library; nullopt when it is not in the process (yet).
     std::optional<std::vector<std::string>> traceLines() const;
-    // The check mark of a menu item: true or false; nullopt when the menu reader of our
-    // interface library is not in the process (yet) or has no such item.
+    // The check mark of a menu item: true or false; nullopt when the test reader of our
+    // interface library is not in the process (yet) or the menu has no such item.
     std::optional<bool> menuChecked(int commandId) const;
     // The message boxes (dialogs with a caption) of the driver's process.
     std::vector<MessageBoxSeen> messageBoxes() const;

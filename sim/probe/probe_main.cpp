@@ -52,7 +52,9 @@ bool run(const DriverWindow& window, const Action& action) {
         case ActionKind::Trace: {
             const auto lines = window.traceLines();
             if (!lines) {
-                std::fprintf(stderr, "korvel-probe: the window has no trace list\n");
+                std::fprintf(stderr,
+                             "korvel-probe: cannot read the trace list (the test reader of our "
+                             "VRAXIF32.dll starts with the driver's first slot traffic)\n");
                 return false;
             }
             print("trace.count", std::to_string(lines->size()));
@@ -67,7 +69,7 @@ bool run(const DriverWindow& window, const Action& action) {
                 const auto checked = window.menuChecked(entry.id);
                 if (!checked) {
                     std::fprintf(stderr,
-                                 "korvel-probe: cannot read menu item %d (the menu reader of "
+                                 "korvel-probe: cannot read menu item %d (the test reader of "
                                  "our VRAXIF32.dll starts with the driver's first slot "
                                  "traffic)\n",
                                  entry.id);

@@ -11,7 +11,7 @@
 #include <type_traits>
 
 #include "infodriver/interface_library.h"
-#include "sim/vraxif32/menu_reader.h"
+#include "sim/vraxif32/test_reader.h"
 #include "sim/vraxif32/slot_wire.h"
 
 namespace {
@@ -111,7 +111,7 @@ LRESULT readSlot(HWND peer, WPARAM slotIndex, char* buffer, int length) {
 // the mailbox number). The slot change is copied into this process and sent to the client's
 // window as 2728; the window's answer is returned.
 extern "C" LRESULT WINAPI libraryData(HWND ownWindow, WPARAM wParam, LPARAM lParam) {
-    korvel::sim::ensureMenuReader();
+    korvel::sim::ensureTestReader();
     if (ownWindow == nullptr || !IsWindow(ownWindow)) return 0;
     char text[korvel::sim::kSlotTextCapacity];
     std::uint32_t slot = 0;
@@ -135,7 +135,7 @@ extern "C" LRESULT WINAPI libraryData(HWND ownWindow, WPARAM wParam, LPARAM lPar
 // read always leaves a terminated text in the buffer, at most length bytes.
 extern "C" LRESULT WINAPI slotTraffic(HWND peerWindow, UINT message, WPARAM slotIndex, LPARAM text,
                                       int one, int length) {
-    korvel::sim::ensureMenuReader();
+    korvel::sim::ensureTestReader();
     char* buffer = reinterpret_cast<char*>(text);
     const bool read = message == korvel::infodriver::IFMSG_SLOTREAD;
     if (read && buffer != nullptr && length >= 1) buffer[0] = '\0';

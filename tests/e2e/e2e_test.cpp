@@ -41,9 +41,13 @@ std::string panel(const DriverWindow& window, int id) {
     return window.panelText(id).value_or("<no control>");
 }
 
-bool panelShows(const DriverWindow& window, int id, const std::string& text,
-                DWORD timeoutMs = 5000) {
-    return eventually([&] { return panel(window, id) == text; }, timeoutMs);
+::testing::AssertionResult panelShows(const DriverWindow& window, int id, const std::string& text,
+                                      DWORD timeoutMs = 5000) {
+    std::string last;
+    if (eventually([&] { return (last = panel(window, id)) == text; }, timeoutMs)) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "control " << id << " shows '" << last << "'";
 }
 
 int windowHeight(const DriverWindow& window) {
@@ -78,10 +82,15 @@ class DriverTest : public ::testing::Test {
         tree.apply();
     }
 
-    // Settings for VT1 on COM21 and VT2 on COM22, everything else at its default.
+    // Settings for VT1 on COM21 and VT2 on COM22, everything else at its default but the
+    // parity: the decks are pseudo-terminals, and Linux keeps a parity flag set by one
+    // process on a pseudo-terminal and then refuses (EINVAL) the next process's odd parity.
+    // Line settings mean nothing to the emulated decks.
     void configureTwoDecks() const {
         tree.set(kDevice, "VT1", "Port", std::to_string(Decks::kPort1));
         tree.set(kDevice, "VT2", "Port", std::to_string(Decks::kPort2));
+        tree.set(kDevice, "VT1", "Parity", "N");
+        tree.set(kDevice, "VT2", "Parity", "N");
     }
 
     SettingsTree tree;
@@ -128,7 +137,8 @@ TEST(StartUpTest, FirstStartWritesEverySettingAndASecondInstanceStepsAside) {
     const auto window = first.window();
     ASSERT_TRUE(window) << "no driver window";
 
-    EXPECT_TRUE(window->minimised());  // whatever the show command said
+    // Minimised whatever the show command said.
+    EXPECT_TRUE(eventually([&] { return window->minimised(); }));
     for (int vt = 1; vt <= 9; ++vt) EXPECT_EQ(panel(*window, 2100 + vt), "(none)") << vt;
 
     // The file lists every key with its default: KORVEL's seven start-up keys, the five
@@ -257,8 +267,13 @@ TEST_F(DriverTest, TwoDecksAreDrivenThroughTheirSlotsAndFailAndRecoverOnTheirOwn
     EXPECT_TRUE(panelShows(*window, 2301, "Stop"));
     EXPECT_TRUE(panelShows(*window, 2201, "Stop"));
     // STOP, then standby on, a status request and full EE off.
-    EXPECT_THAT(decks.framesReceived(before, 1),
-                ::testing::IsSupersetOf({"20 00 20", "20 05 25", "20 60 80"}));
+    std::vector<std::string> frames;
+    EXPECT_TRUE(eventually([&] {
+        frames = decks.framesReceived(before, 1);
+        const auto stop = std::find(frames.begin(), frames.end(), "20 00 20");
+        return frames.end() - stop >= 4;
+    }));
+    EXPECT_THAT(frames, ::testing::IsSupersetOf({"20 00 20", "20 05 25", "20 60 80"}));
     before = decks.mark();
     infodriver.send("write 101 1 2");
     EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, 2, "2")));
@@ -276,20 +291,18 @@ TEST_F(DriverTest, TwoDecksAreDrivenThroughTheirSlotsAndFailAndRecoverOnTheirOwn
     // VT2 is untouched by VT1's commands.
     EXPECT_EQ(panel(*window, 2302), "");
 
-    // While playing, slot 11 follows the tape: a faster timecode poll, then two times.
-    infodriver.send("write 101 10 100");
-    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, 10, "100")));
+    // While playing, slot 11 follows the tape. The timecode poll goes as fast as it may
+    // (a shorter period is raised to 40 ms and written back).
+    infodriver.send("write 101 10 10");
+    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, 10, "40")));
     std::vector<std::string> times;
-    EXPECT_TRUE(eventually([&] {
-        for (const EventRecord& r : infodriver.untaken("write")) {
-            if (r.field("dev") == "101" && r.field("slot") == "11" && r.text &&
-                (times.empty() || times.back() != *r.text)) {
-                times.push_back(*r.text);
-            }
-        }
-        return times.size() >= 3;
-    }));
-    ASSERT_GE(times.size(), 3u);
+    while (times.size() < 3) {
+        const auto write = infodriver.waitFor("write", [](const EventRecord& r) {
+            return r.field("dev") == "101" && r.field("slot") == "11";
+        });
+        if (!write) break;
+        times.push_back(write->text.value_or(""));
+    }
     const std::regex timecode("\\d\\d\\.\\d\\d\\.\\d\\d\\.\\d\\d");
     for (const std::string& t : times) EXPECT_TRUE(std::regex_match(t, timecode)) << t;
     EXPECT_LT(times[1], times[2]);  // hh.mm.ss.ff compares as time while it plays on
@@ -366,6 +379,11 @@ TEST_F(DriverTest, DebugMenuResizesTheWindowKeepsItsMarksAndWritesTheSettingAndT
         }
         return out;
     };
+    // An operator opens the minimised window first.
+    ASSERT_TRUE(eventually([&] { return window->minimised(); }));
+    ASSERT_TRUE(window->show(SW_RESTORE));
+    ASSERT_TRUE(eventually([&] { return !window->minimised(); }));
+
     // Started with DebugMode 0: the panel only, Hide checked.
     const int closedHeight = windowHeight(*window);
     EXPECT_LT(closedHeight, 640);
@@ -387,7 +405,7 @@ TEST_F(DriverTest, DebugMenuResizesTheWindowKeepsItsMarksAndWritesTheSettingAndT
         return false;
     })) << "no status request in the trace";
     for (const std::string& line : lines) {
-        EXPECT_TRUE(std::regex_match(line, std::regex("\\d{6}:   .*"))) << line;
+        EXPECT_TRUE(std::regex_match(line, std::regex("\\d{6,}:   .*"))) << line;
     }
 
     // Clear empties the list; it fills again while tracing is on.
@@ -419,11 +437,13 @@ TEST_F(DriverTest, DebugMenuResizesTheWindowKeepsItsMarksAndWritesTheSettingAndT
     EXPECT_TRUE(eventually([&] {
         log = readWholeFile(tree.logFile()).value_or("");
         return log.find("TX: 61 20 05 86 \r\n") != std::string::npos &&
-               log.find("Read[vt1] 75 20 ") != std::string::npos &&
-               log.find("Read[vt2] 75 20 ") != std::string::npos;
+               log.find("Read[vt1] ") != std::string::npos &&
+               log.find("Read[vt2] ") != std::string::npos;
     })) << log;
+    // Frames written in lower case, bytes read in capitals, each followed by a blank.
     const std::regex stamped(
-        "\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d (TX: |Read\\[vt[12]\\] ).*");
+        "\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d "
+        "(TX: ([0-9a-f]{2} )+|Read\\[vt[12]\\] ([0-9A-F]{2} )+)");
     std::size_t begin = 0;
     while (begin < log.size()) {
         const std::size_t end = log.find("\r\n", begin);
