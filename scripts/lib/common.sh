@@ -13,6 +13,8 @@ KORVEL_PACKAGES=(
     gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix
     wine64 xvfb xauth
 )
+# The screenshot script's picture of the root window: xwd, and netpbm to cut and convert it.
+KORVEL_PACKAGES+=(x11-apps netpbm)
 
 say() { printf '== %s\n' "$*"; }
 

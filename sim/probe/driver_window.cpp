@@ -188,6 +188,7 @@ std::vector<MessageBoxSeen> messageBoxesOf(DWORD processId) {
     for (HWND dialog : topLevelWindows("#32770", processId)) {
         if (!IsWindowVisible(dialog)) continue;
         MessageBoxSeen box;
+        box.window = dialog;
         box.caption = windowText(dialog).value_or("");
         // A message box's text is its static control 0xFFFF.
         HWND text = GetDlgItem(dialog, 0xFFFF);

@@ -13,8 +13,9 @@
 namespace korvel::sim::probe {
 
 struct MessageBoxSeen {
+    HWND window = nullptr;
     std::string caption;
-    std::string text;
+    std::string text;  // a message box's text; empty for other dialogs
 };
 
 class DriverWindow {
@@ -57,7 +58,8 @@ class DriverWindow {
     DWORD processId_;
 };
 
-// The visible message boxes (dialogs) of a process, whether or not it has a main window.
+// The visible dialogs (message boxes among them) of a process, whether or not it has a main
+// window.
 std::vector<MessageBoxSeen> messageBoxesOf(DWORD processId);
 
 // The text of any window in any process (WM_GETTEXT, with a time-out).

@@ -30,6 +30,7 @@ constexpr int kDevice = 101;
 constexpr int kMissingPort = 29;
 constexpr DWORD kBoxLifeMs = 5000;  // every error box closes itself after this long
 // Menu commands of the main window.
+constexpr int kAbout = 104;
 constexpr int kExit = 105;
 constexpr int kDebugClear = 32771;
 constexpr int kDebugOn = 32773;
@@ -139,7 +140,29 @@ TEST(StartUpTest, FirstStartWritesEverySettingAndASecondInstanceStepsAside) {
 
     // Minimised whatever the show command said.
     EXPECT_TRUE(eventually([&] { return window->minimised(); }));
+    EXPECT_EQ(window->caption(),
+              "Tessivar Korvel Driver Application with Debug window - Device 101");
     for (int vt = 1; vt <= 9; ++vt) EXPECT_EQ(panel(*window, 2100 + vt), "(none)") << vt;
+
+    // About shows the version and the build stamp, and OK closes it.
+    ASSERT_TRUE(window->command(kAbout));
+    HWND about = nullptr;
+    EXPECT_TRUE(eventually([&] {
+        for (const auto& dialog : sim::probe::messageBoxesOf(first.id())) {
+            if (dialog.caption == "About") about = dialog.window;
+        }
+        return about != nullptr;
+    }));
+    if (about != nullptr) {
+        EXPECT_THAT(sim::probe::windowText(GetDlgItem(about, 1000)).value_or(""),
+                    ::testing::StartsWith("Version "));
+        const std::string stamp = sim::probe::windowText(GetDlgItem(about, 1001)).value_or("");
+        EXPECT_TRUE(std::regex_match(
+            stamp, std::regex("[A-Z][a-z]{2} [ 1-3]\\d \\d{4} - \\d\\d:\\d\\d:\\d\\d")))
+            << stamp;
+        PostMessageA(about, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(eventually([&] { return !IsWindow(about); }));
+    }
 
     // The file lists every key with its default: KORVEL's seven start-up keys, the five
     // port keys of VT1 to VT9, and the two time-outs read after the VT sections.
