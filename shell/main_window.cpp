@@ -55,10 +55,10 @@ bool MainWindow::create() {
     GetClientRect(window_, &clientRect);
 
     const int listHeight = heightOf(clientRect) - panelHeight;
-    HWND list = CreateWindowExA(0, "LISTBOX", "", kTraceListStyle, 0, panelHeight,
-                                clientRect.right - clientRect.left, listHeight > 0 ? listHeight : 0,
-                                window_, reinterpret_cast<HMENU>(IDC_TRACE_LIST), instance_,
-                                nullptr);
+    HWND list =
+        CreateWindowExA(0, "LISTBOX", "", kTraceListStyle, 0, panelHeight,
+                        clientRect.right - clientRect.left, listHeight > 0 ? listHeight : 0,
+                        window_, reinterpret_cast<HMENU>(IDC_TRACE_LIST), instance_, nullptr);
     ShowWindow(list, SW_SHOW);
     traceView_.attach(list);
     log::traceState().view = &traceView_;
