@@ -217,7 +217,9 @@ void registerMainWindowClass(HINSTANCE instance, const char* className) {
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     windowClass.lpszMenuName = MAKEINTRESOURCEA(IDR_MAIN_MENU);
     windowClass.lpszClassName = className;
-    windowClass.hIconSm = LoadIconA(instance, MAKEINTRESOURCEA(IDI_KORVEL_SMALL));
+    windowClass.hIconSm = static_cast<HICON>(
+        LoadImageA(instance, MAKEINTRESOURCEA(IDI_KORVEL_SMALL), IMAGE_ICON,
+                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
     RegisterClassExA(&windowClass);
 }
 

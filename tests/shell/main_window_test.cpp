@@ -253,11 +253,13 @@ TEST_F(MainWindowTest, TimersReachTheEngineAndThePollRefreshesTheCountersOncePer
     EXPECT_EQ(panelText(IDC_INFODRIVER_TX), "00000000");
 }
 
-TEST_F(MainWindowTest, ResetOfAVtNotConfiguredDoesNothing) {
+TEST_F(MainWindowTest, AResetOrANotificationForNothingConfiguredDoesNothing) {
     settings("[KORVEL]\r\nDebugMode=1\r\n");
     ASSERT_NE(create(), nullptr);
     const int lines = traceLines();
     command(IDM_RESET_VT_BASE + 4);
+    EXPECT_EQ(SendMessageA(window_, kCommNotifyMessage, 0, 0x12345678), 0);
+    command(IDM_TEST_SET);
     EXPECT_EQ(traceLines(), lines);
     EXPECT_EQ(panelText(IDC_COMMS_BASE + 4), "(none)");
 }
