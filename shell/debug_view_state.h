@@ -14,10 +14,10 @@ struct DebugViewChange {
     static constexpr int kKeepHeight = 0;
     static constexpr int kNoWrite = -1;
 
-    int height = kKeepHeight;  // the window's new height, its position kept
+    int height = kKeepHeight;       // the window's new height, its position kept
     int writeDebugMode = kNoWrite;  // 1 or 0: the value to store under "DebugMode"
-    bool openLog = false;   // create the disk log
-    bool closeLog = false;  // destroy the disk log
+    bool openLog = false;           // create the disk log
+    bool closeLog = false;          // destroy the disk log
 };
 
 // The flags behind the Debug menu - debug mode (tracing), the hide toggle and log to disk -

@@ -55,10 +55,10 @@ bool MainWindow::create() {
     GetClientRect(window_, &clientRect);
 
     const int listHeight = heightOf(clientRect) - panelHeight;
-    HWND list = CreateWindowExA(0, "LISTBOX", "", kTraceListStyle, 0, panelHeight,
-                                clientRect.right - clientRect.left, listHeight > 0 ? listHeight : 0,
-                                window_, reinterpret_cast<HMENU>(IDC_TRACE_LIST), instance_,
-                                nullptr);
+    HWND list =
+        CreateWindowExA(0, "LISTBOX", "", kTraceListStyle, 0, panelHeight,
+                        clientRect.right - clientRect.left, listHeight > 0 ? listHeight : 0,
+                        window_, reinterpret_cast<HMENU>(IDC_TRACE_LIST), instance_, nullptr);
     ShowWindow(list, SW_SHOW);
     traceView_.attach(list);
     log::traceState().view = &traceView_;
@@ -217,7 +217,9 @@ void registerMainWindowClass(HINSTANCE instance, const char* className) {
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     windowClass.lpszMenuName = MAKEINTRESOURCEA(IDR_MAIN_MENU);
     windowClass.lpszClassName = className;
-    windowClass.hIconSm = LoadIconA(instance, MAKEINTRESOURCEA(IDI_KORVEL_SMALL));
+    windowClass.hIconSm = static_cast<HICON>(
+        LoadImageA(instance, MAKEINTRESOURCEA(IDI_KORVEL_SMALL), IMAGE_ICON,
+                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
     RegisterClassExA(&windowClass);
 }
 

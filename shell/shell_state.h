@@ -18,7 +18,7 @@ struct ShellState {
     HWND mainWindow = nullptr;
     int deviceNumber = 0;
     char className[kClassNameSize] = {};
-    std::int32_t workstation = 0;  // read and kept; nothing else uses it
+    std::int32_t workstation = 0;        // read and kept; nothing else uses it
     std::unique_ptr<MainWindow> window;  // the main window's state while it exists
 
     void reset();

@@ -25,8 +25,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
 
     LoadStringA(instance, IDS_CLASS_NAME, state.className, sizeof state.className);
     if (FindWindowA(state.className, nullptr) != nullptr) {
-        shell::showTimedError(nullptr,
-                              "An instance of the Sony_Korvel driver is already running on this PC");
+        shell::showTimedError(
+            nullptr, "An instance of the Sony_Korvel driver is already running on this PC");
         return 0;
     }
 
@@ -46,9 +46,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
 
     shell::registerMainWindowClass(instance, state.className);
     state.instance = instance;
-    HWND window = CreateWindowExA(0, state.className, caption, kMainWindowStyle, CW_USEDEFAULT, 0,
-                                  kMainWindowSize, kMainWindowSize, nullptr, nullptr, instance,
-                                  nullptr);
+    HWND window =
+        CreateWindowExA(0, state.className, caption, kMainWindowStyle, CW_USEDEFAULT, 0,
+                        kMainWindowSize, kMainWindowSize, nullptr, nullptr, instance, nullptr);
     if (window == nullptr) return 0;  // refused; the reason was shown already
 
     ShowWindow(window, SW_SHOWMINIMIZED);  // whatever the start-up show command

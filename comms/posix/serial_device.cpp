@@ -233,7 +233,15 @@ bool applyLineSettings(Device& device, int speed, int dataBits, int stopBits, in
         default:
             return false;
     }
-    return ::tcsetattr(device.fd, TCSANOW, &t) == 0;
+    if (::tcsetattr(device.fd, TCSANOW, &t) == 0) return true;
+    // A pseudo-terminal has no parity: it drops PARENB, which the C library then reports as
+    // EINVAL although everything else was applied. Whether it drops it depends on what the
+    // previous holder left, so accept a line whose settings hold but for the parity.
+    termios applied{};
+    if (errno != EINVAL || ::tcgetattr(device.fd, &applied) != 0) return false;
+    const tcflag_t parityBits = PARENB | PARODD | CMSPAR;
+    return (applied.c_cflag & ~parityBits) == (t.c_cflag & ~parityBits) &&
+           ::cfgetospeed(&applied) == code;
 }
 
 // Reads are ended by poll() and the wake pipe, not by the device; the time-outs are kept in

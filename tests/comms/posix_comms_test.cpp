@@ -102,6 +102,23 @@ TEST_F(PosixCommsTest, OpenCloseAndReopenStartWithAFreshTable) {
     EXPECT_EQ(far.receive(4), std::vector<std::uint8_t>(frame, frame + 4));
 }
 
+// A pty keeps no parity; what the last holder asked for must not refuse the next open.
+TEST_F(PosixCommsTest, APortOpensAgainWithParityAfterItWasClosed) {
+    PtyPort far(links, 4);
+    SerialPort port;
+    port.setParity(kParityOdd);
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_EQ(port.open(4), 1) << "round " << round << ": " << commsLastStatus();
+        port.close();
+    }
+    port.setParity(kParityEven);
+    port.setDataBits(7);
+    ASSERT_EQ(port.open(4), 1);
+    const std::uint8_t frame[4] = {0x61, 0x20, 0x05, 0x86};
+    EXPECT_EQ(port.write(frame, 4), 4);
+    EXPECT_EQ(far.receive(4), std::vector<std::uint8_t>(frame, frame + 4));
+}
+
 TEST_F(PosixCommsTest, PortNumbersOutOfRangeOrMissingGiveMinusOne) {
     SerialPort port;
     EXPECT_EQ(port.open(0), -1);
