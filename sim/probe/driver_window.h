@@ -36,6 +36,9 @@ class DriverWindow {
 
     // The text of a status-panel control; nullopt when the panel has no such control.
     std::optional<std::string> panelText(int controlId) const;
+    // A control of the main window or of its panel, by id; null when there is none.
+    HWND control(int controlId) const;
+
     // Every line of the trace list (control 100), oldest first, read through the test
     // reader of our interface library; nullopt when it is not in the process (yet).
     std::optional<std::vector<std::string>> traceLines() const;
@@ -52,7 +55,6 @@ class DriverWindow {
 
   private:
     DriverWindow(HWND window, DWORD processId) : window_(window), processId_(processId) {}
-    HWND control(int controlId) const;
 
     HWND window_;
     DWORD processId_;

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/probe/probe_request.h"
 #include "tests/e2e/e2e_support.h"
 #include "tests/sim/emulator_process.h"
 
@@ -143,6 +144,13 @@ TEST(StartUpTest, FirstStartWritesEverySettingAndASecondInstanceStepsAside) {
     EXPECT_EQ(window->caption(),
               "Tessivar Korvel Driver Application with Debug window - Device 101");
     for (int vt = 1; vt <= 9; ++vt) EXPECT_EQ(panel(*window, 2100 + vt), "(none)") << vt;
+    // Every cell of the panel draws its text itself (an owner-drawn static shows nothing).
+    for (const int id : sim::probe::panelIds()) {
+        const LONG_PTR type = GetWindowLongPtrA(window->control(id), GWL_STYLE) & SS_TYPEMASK;
+        EXPECT_THAT(type,
+                    ::testing::AnyOf(SS_LEFT, SS_CENTER, SS_RIGHT, SS_SIMPLE, SS_LEFTNOWORDWRAP))
+            << "control " << id;
+    }
 
     // About shows the version and the build stamp, and OK closes it.
     ASSERT_TRUE(window->command(kAbout));
