@@ -203,8 +203,11 @@ bool DriverWindow::command(int commandId) const {
 }
 
 bool DriverWindow::show(int showCommand) const {
-    // ShowWindowAsync: the window's own thread carries it out, as for its own call.
-    return ShowWindowAsync(window_, showCommand) != FALSE || IsWindow(window_);
+    // The window's own thread carries it out, as for its own call. The result tells whether
+    // the window was visible before, not whether the call worked: a window that exists took it.
+    if (!IsWindow(window_)) return false;
+    ShowWindowAsync(window_, showCommand);
+    return true;
 }
 
 }  // namespace korvel::sim::probe
