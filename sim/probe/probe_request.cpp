@@ -1,7 +1,8 @@
 #include "sim/probe/probe_request.h"
 
 #include <charconv>
-#include <cstdio>
+
+#include "sim/common/text_escape.h"
 
 namespace korvel::sim::probe {
 namespace {
@@ -25,13 +26,6 @@ void appendAll(std::vector<Action>& actions) {
                             ActionKind::Trace, ActionKind::Menu}) {
         actions.push_back({kind, {}});
     }
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 }  // namespace
@@ -150,64 +144,11 @@ std::string usageText() {
 }
 
 std::string escapeValue(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '\\') {
-            out += "\\\\";
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else if (byte < 0x20 || byte == 0x7F) {
-            char hex[5];
-            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
-            out += hex;
-        } else {
-            out += c;
-        }
-    }
-    return out;
+    return escapeLine(text, false);
 }
 
 std::optional<std::string> unescapeValue(std::string_view text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\') {
-            out += text[i];
-            continue;
-        }
-        if (++i == text.size()) return std::nullopt;
-        switch (text[i]) {
-            case '\\':
-                out += '\\';
-                break;
-            case 'n':
-                out += '\n';
-                break;
-            case 'r':
-                out += '\r';
-                break;
-            case 't':
-                out += '\t';
-                break;
-            case 'x': {
-                if (i + 2 >= text.size()) return std::nullopt;
-                const int high = hexDigit(text[i + 1]);
-                const int low = hexDigit(text[i + 2]);
-                if (high < 0 || low < 0) return std::nullopt;
-                out += static_cast<char>(high * 16 + low);
-                i += 2;
-                break;
-            }
-            default:
-                return std::nullopt;
-        }
-    }
-    return out;
+    return unescapeLine(text, true);
 }
 
 std::string formatLine(std::string_view key, std::string_view value) {
