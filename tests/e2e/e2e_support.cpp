@@ -6,15 +6,12 @@
 #include <cstring>
 #include <sstream>
 
+#include "tests/sim/emulator_process.h"
+
 namespace korvel::e2e {
 namespace {
 
-std::string programFolder() {
-    char path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path, length);
-    return folder.substr(0, folder.find_last_of("\\/") + 1);
-}
+using sim::testing::programFolder;
 
 void removeTree(const std::string& folder) {
     WIN32_FIND_DATAA entry;
