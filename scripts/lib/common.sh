@@ -114,6 +114,9 @@ start_deck_emulator() {
     for link in "$@"; do rm -f "$link"; args+=(--link "$link"); done
     # Control lines (faults on demand) go to the FIFO named by KORVEL_DECK_CONTROL, if set.
     [ -n "${KORVEL_DECK_CONTROL:-}" ] && args+=(--control "$KORVEL_DECK_CONTROL")
+    # Further options of the emulator (e.g. "--cue-time 3000"), split at spaces.
+    # shellcheck disable=SC2206
+    [ -n "${DECK_EMULATOR_ARGS:-}" ] && args+=($DECK_EMULATOR_ARGS)
     "$NATIVE_BUILD/bin/vtr-emulator" "${args[@]}" --log "$DECK_EMULATOR_LOG" </dev/null \
         >"$DECK_EMULATOR_LOG.out" 2>&1 &
     DECK_EMULATOR_PID=$!
