@@ -110,7 +110,11 @@ run_show() {
     for n in "${VTS[@]}"; do
         await 10 in_state "$n" 1 Stop || { step_failed "VT$n did not stop"; return 1; }
     done
-    table_release
-    table_show --print
+    if [ "$TABLE_LIVE" -eq 1 ]; then
+        table_show
+        table_release
+    else
+        table_show --print
+    fi
     narrate "the show is over"
 }
