@@ -4,6 +4,8 @@
 //       prints CLOCK_MONOTONIC - CLOCK_MONOTONIC_RAW in microseconds: what turns the
 //       infodriver emulator's precise times (wine's performance counter, which is the raw
 //       monotonic clock) into the deck emulator's (the monotonic clock)
+//   system_bench_report raw-now
+//       prints CLOCK_MONOTONIC_RAW now as seconds.micros (to check the emulator's times)
 //   system_bench_report figures DECK_LOG INFODRIVER_LOG OFFSET_MICROS BASE_DEVICE
 //       prints the table of latency figures from the two logs
 #include <time.h>
@@ -43,6 +45,13 @@ int printClockOffset() {
         }
     }
     std::printf("%lld\n", static_cast<long long>(offset));
+    return 0;
+}
+
+int printRawNow() {
+    const std::int64_t now = micros(CLOCK_MONOTONIC_RAW);
+    std::printf("%lld.%06lld\n", static_cast<long long>(now / 1000000),
+                static_cast<long long>(now % 1000000));
     return 0;
 }
 
@@ -98,9 +107,11 @@ int printFigures(const char* deckPath, const char* slotPath, const char* offsetT
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "clock-offset" && argc == 2) return printClockOffset();
+    if (mode == "raw-now" && argc == 2) return printRawNow();
     if (mode == "figures" && argc == 6) return printFigures(argv[2], argv[3], argv[4], argv[5]);
     std::fprintf(stderr,
                  "usage: system_bench_report clock-offset\n"
+                 "       system_bench_report raw-now\n"
                  "       system_bench_report figures DECK_LOG INFODRIVER_LOG OFFSET_MICROS "
                  "BASE_DEVICE\n");
     return 2;
