@@ -57,7 +57,12 @@ class Section {
 
 }  // namespace
 
-Emulator::Emulator(std::vector<std::uint32_t> deviceNumbers) : startTick_(GetTickCount64()) {
+Emulator::Emulator(std::vector<std::uint32_t> deviceNumbers, bool preciseTime)
+    : startTick_(GetTickCount64()) {
+    LARGE_INTEGER frequency{};
+    if (preciseTime && QueryPerformanceFrequency(&frequency) && frequency.QuadPart > 0) {
+        counterFrequency_ = static_cast<std::uint64_t>(frequency.QuadPart);
+    }
     for (std::uint32_t number : deviceNumbers) {
         auto device = std::make_unique<Device>();
         device->owner = this;
@@ -359,6 +364,12 @@ Emulator::Device* Emulator::find(std::uint32_t number) {
 }
 
 EventLine Emulator::event(const char* name) const {
+    if (counterFrequency_ != 0) {
+        LARGE_INTEGER now{};
+        QueryPerformanceCounter(&now);
+        return EventLine(
+            formatPreciseTime(static_cast<std::uint64_t>(now.QuadPart), counterFrequency_), name);
+    }
     return EventLine(GetTickCount64() - startTick_, name);
 }
 

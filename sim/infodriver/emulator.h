@@ -23,7 +23,9 @@ inline constexpr UINT kInputEndMessage = WM_APP + 2;
 
 class Emulator {
   public:
-    explicit Emulator(std::vector<std::uint32_t> deviceNumbers);
+    // preciseTime: events are stamped with the performance counter as seconds.micros
+    // instead of milliseconds since the start.
+    explicit Emulator(std::vector<std::uint32_t> deviceNumbers, bool preciseTime = false);
     ~Emulator();
     Emulator(const Emulator&) = delete;
     Emulator& operator=(const Emulator&) = delete;
@@ -66,6 +68,7 @@ class Emulator {
     std::vector<std::unique_ptr<Device>> devices_;
     HWND control_ = nullptr;
     ULONGLONG startTick_ = 0;
+    std::uint64_t counterFrequency_ = 0;  // non-zero: precise event times
     std::uint32_t nextMailbox_ = 0;
     bool quitting_ = false;
 };

@@ -171,8 +171,23 @@ std::optional<std::vector<std::uint32_t>> parseDeviceArguments(
     return devices;
 }
 
+std::string formatPreciseTime(std::uint64_t ticks, std::uint64_t frequency) {
+    if (frequency == 0) return "0.000000";
+    // The remainder is below the frequency, so its product with a million cannot overflow
+    // for any counter frequency up to 18 THz.
+    const std::uint64_t micros = ticks % frequency * 1000000u / frequency;
+    char text[48];
+    std::snprintf(text, sizeof text, "%llu.%06llu",
+                  static_cast<unsigned long long>(ticks / frequency),
+                  static_cast<unsigned long long>(micros));
+    return text;
+}
+
 EventLine::EventLine(std::uint64_t milliseconds, std::string_view event)
     : line_(std::to_string(milliseconds) + " " + std::string(event)) {}
+
+EventLine::EventLine(std::string_view preciseTime, std::string_view event)
+    : line_(std::string(preciseTime) + " " + std::string(event)) {}
 
 EventLine& EventLine::add(std::string_view key, std::uint64_t value) {
     return add(key, std::string_view(std::to_string(value)));
@@ -209,17 +224,33 @@ std::optional<EventRecord> parseEventLine(std::string_view line) {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     std::string_view rest = line;
     EventRecord record;
-    const auto milliseconds = [&]() -> std::optional<std::uint64_t> {
-        const std::string_view word = nextWord(rest);
+    // "<ms>" or "<seconds>.<six digits of microseconds>".
+    const auto number = [](std::string_view word) -> std::optional<std::uint64_t> {
         std::uint64_t value = 0;
         auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value);
         if (word.empty() || error != std::errc() || end != word.data() + word.size()) {
             return std::nullopt;
         }
         return value;
-    }();
-    if (!milliseconds) return std::nullopt;
-    record.milliseconds = *milliseconds;
+    };
+    const std::string_view time = nextWord(rest);
+    const std::size_t point = time.find('.');
+    if (point == std::string_view::npos) {
+        const auto milliseconds = number(time);
+        if (!milliseconds || *milliseconds > UINT64_MAX / 1000) return std::nullopt;
+        record.milliseconds = *milliseconds;
+        record.microseconds = *milliseconds * 1000;
+    } else {
+        const auto seconds = number(time.substr(0, point));
+        const std::string_view fraction = time.substr(point + 1);
+        const auto micros = number(fraction);
+        if (!seconds || !micros || fraction.size() != 6 ||
+            *seconds > (UINT64_MAX - *micros) / 1000000) {
+            return std::nullopt;
+        }
+        record.microseconds = *seconds * 1000000 + *micros;
+        record.milliseconds = record.microseconds / 1000;
+    }
     record.event = std::string(nextWord(rest));
     if (record.event.empty()) return std::nullopt;
     while (!rest.empty()) {

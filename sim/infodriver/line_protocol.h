@@ -57,11 +57,17 @@ inline constexpr std::size_t kMaxServedDevices = 256;
 std::optional<std::vector<std::uint32_t>> parseDeviceArguments(
     const std::vector<std::string>& arguments, std::string& error);
 
-// One printed line: "<ms> <event> key=value ... [text=<escaped text>]". The text, when
+// A precise event time, "<seconds>.<microseconds>" (six digits, cut, not rounded), from a
+// counter of `ticks` at `frequency` per second; "0.000000" for a frequency of 0.
+std::string formatPreciseTime(std::uint64_t ticks, std::uint64_t frequency);
+
+// One printed line: "<time> <event> key=value ... [text=<escaped text>]", the time either
+// milliseconds since the start or a precise time (formatPreciseTime). The text, when
 // present, is last and runs to the end of the line.
 class EventLine {
   public:
     EventLine(std::uint64_t milliseconds, std::string_view event);
+    EventLine(std::string_view preciseTime, std::string_view event);
     EventLine& add(std::string_view key, std::uint64_t value);
     EventLine& add(std::string_view key, std::string_view word);  // a word without spaces
     EventLine& addHex(std::string_view key, std::uint64_t value);
@@ -76,6 +82,7 @@ class EventLine {
 // A printed line read back (by tests and scripts).
 struct EventRecord {
     std::uint64_t milliseconds = 0;
+    std::uint64_t microseconds = 0;  // the same time; exact for a precise time
     std::string event;
     std::map<std::string, std::string> fields;
     std::optional<std::string> text;  // unescaped

@@ -167,5 +167,29 @@ TEST(EventLines, ReadBackAsWritten) {
     }
 }
 
+TEST(EventLines, PreciseTimesFormatAndReadBack) {
+    EXPECT_EQ(formatPreciseTime(96910104066, 10000000), "9691.010406");
+    EXPECT_EQ(formatPreciseTime(0, 10000000), "0.000000");
+    EXPECT_EQ(formatPreciseTime(2999999, 3000000), "0.999999");  // cut, never "1.000000"
+    EXPECT_EQ(formatPreciseTime(3000000, 3000000), "1.000000");
+    EXPECT_EQ(formatPreciseTime(UINT64_MAX, 1000000), "18446744073709.551615");
+    EXPECT_EQ(formatPreciseTime(UINT64_MAX, 0), "0.000000");
+
+    const auto record =
+        parseEventLine(EventLine(formatPreciseTime(96910104066, 10000000), "change").str());
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->microseconds, 9691010406u);
+    EXPECT_EQ(record->milliseconds, 9691010u);
+    EXPECT_EQ(record->event, "change");
+    EXPECT_EQ(parseEventLine("7 bye")->microseconds, 7000u);
+    EXPECT_EQ(parseEventLine("0.000001 bye")->microseconds, 1u);
+    EXPECT_EQ(parseEventLine("18446744073709.551615 bye")->microseconds, UINT64_MAX);
+
+    for (const char* bad : {"1.5 bye", "1.0000001 bye", ".000001 bye", "1. bye", "1.-00001 bye",
+                            "1.00000x bye", "18446744073709.551616 bye", "18446744073709552 bye"}) {
+        EXPECT_FALSE(parseEventLine(bad)) << bad;
+    }
+}
+
 }  // namespace
 }  // namespace korvel::sim
