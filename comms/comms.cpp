@@ -43,10 +43,15 @@ std::uint32_t readIntervalFor(int speed) {
     return static_cast<std::uint32_t>(100000 / speed);
 }
 
-Timeouts timeoutsFor(std::uint32_t readInterval, int readSize) {
+// A read waits for its first byte however long that takes (no total time-out), then ends after
+// a pause of about one character; close cancels a read that is still waiting. A total time-out
+// of a millisecond per byte asked for would end every read of a quiet line after 1 ms: a
+// thousand wake-ups a second per port, and on wine as many server round trips, for nothing.
+// The interval is at least 1 ms, since none at all would hold a read until its whole size came.
+Timeouts timeoutsFor(std::uint32_t readInterval) {
     Timeouts t;
-    t.readInterval = readInterval;
-    t.readTotalMultiplier = static_cast<std::uint32_t>(readSize);
+    t.readInterval = std::max<std::uint32_t>(1, readInterval);
+    t.readTotalMultiplier = 0;
     t.readTotalConstant = 0;
     t.writeTotalMultiplier = 0;
     t.writeTotalConstant = kWriteTimeoutMs;
@@ -96,8 +101,7 @@ bool configure(PortRecord& record, int portIndex, int speed, int dataBits, int s
         std::lock_guard<std::mutex> hold(record.lock);
         record.receiveRing = std::move(ring);
     }
-    // No lower bound here: at 115200 bit/s the interval is 0, which means none.
-    const Timeouts timeouts = timeoutsFor(readIntervalFor(speed), gState.readSize[portIndex]);
+    const Timeouts timeouts = timeoutsFor(readIntervalFor(speed));
     if (!backend::applyTimeouts(device, timeouts)) return false;
     record.timeouts = timeouts;
     gState.keepReading[portIndex] = 1;
@@ -214,8 +218,7 @@ int commsSetReadParams(int portIndex, int readSize) {
         return 1;
     }
     if (!record->inUse()) return 0;
-    const Timeouts timeouts =
-        timeoutsFor(std::max<std::uint32_t>(1, readIntervalFor(record->speed)), readSize);
+    const Timeouts timeouts = timeoutsFor(readIntervalFor(record->speed));
     backend::applyTimeouts(*record->device, timeouts);
     record->timeouts = timeouts;
     gState.readSize[portIndex] = readSize;

@@ -181,7 +181,7 @@ TEST_F(PosixCommsTest, LineSettingsAndTimeoutsFollowTheSpeed) {
     EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
     EXPECT_TRUE(t.c_cflag & CSTOPB);  // (a pty keeps no parity, so that is not seen here)
     EXPECT_EQ(record(4).timeouts.readInterval, 2u);
-    EXPECT_EQ(record(4).timeouts.readTotalMultiplier, 0u);  // the port object set read size 0
+    EXPECT_EQ(record(4).timeouts.readTotalMultiplier, 0u);  // a read waits for its first byte
     EXPECT_EQ(record(4).timeouts.readTotalConstant, 0u);
     EXPECT_EQ(record(4).timeouts.writeTotalConstant, 1000u);
 
@@ -192,7 +192,7 @@ TEST_F(PosixCommsTest, LineSettingsAndTimeoutsFollowTheSpeed) {
     EXPECT_EQ(::cfgetospeed(&t), static_cast<speed_t>(B9600));
     EXPECT_TRUE(t.c_cflag & CSTOPB);
 
-    // At 115200 the interval is none at open and 1 ms once the read size is set.
+    // At 115200 one character takes less than a millisecond; the interval is still 1 ms.
     SerialPort fast;
     PtyPort farFast(links, 6);
     fast.setSpeed(115200);

@@ -152,7 +152,9 @@ TEST_F(Win32CommsTest, AStatusSenseIsAnsweredThroughTheRingAndTheNotification) {
     COMMTIMEOUTS timeouts{};
     ASSERT_TRUE(GetCommTimeouts(deviceOf(port), &timeouts));
     EXPECT_EQ(timeouts.ReadIntervalTimeout, 2u);
-    EXPECT_EQ(timeouts.ReadTotalTimeoutMultiplier, 1u);
+    // No total time-out: an idle reader waits for a byte instead of waking every millisecond.
+    EXPECT_EQ(timeouts.ReadTotalTimeoutMultiplier, 0u);
+    EXPECT_EQ(timeouts.ReadTotalTimeoutConstant, 0u);
     EXPECT_EQ(timeouts.WriteTotalTimeoutConstant, 1000u);
 
     // The ring's guard is the semaphore named after the device handle.
