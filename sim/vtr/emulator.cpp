@@ -172,15 +172,25 @@ void Emulator::run(int stopFd) {
         std::vector<pollfd> fds;
         fds.push_back({stopFd, POLLIN, 0});
         if (control_.fd() >= 0) fds.push_back({control_.fd(), POLLIN, 0});
+        // Per open port: its watch, and its master while a controller may hold it (with
+        // nobody there the master reports hang-up without end).
         struct Polled {
             std::size_t index;
             unsigned opened;
+            std::size_t watch;
+            std::size_t master;  // 0: not polled
         };
         std::vector<Polled> polled;
         for (std::size_t i = 0; i < slots_.size(); ++i) {
-            if (!slots_[i]->port.isOpen()) continue;
-            fds.push_back({slots_[i]->port.fd(), POLLIN, 0});
-            polled.push_back({i, slots_[i]->opened});
+            const PtyPort& port = slots_[i]->port;
+            if (!port.isOpen()) continue;
+            Polled entry{i, slots_[i]->opened, fds.size(), 0};
+            fds.push_back({port.watchFd(), POLLIN, 0});
+            if (port.held()) {
+                entry.master = fds.size();
+                fds.push_back({port.fd(), POLLIN, 0});
+            }
+            polled.push_back(entry);
         }
         if (poll(fds.data(), fds.size(), pollTimeoutMs()) < 0) {
             if (errno == EINTR) continue;
@@ -188,9 +198,8 @@ void Emulator::run(int stopFd) {
             return;
         }
         if (fds[0].revents != 0) return;
-        std::size_t next = 1;
         if (control_.fd() >= 0) {
-            if (fds[next].revents & POLLIN) {
+            if (fds[1].revents & POLLIN) {
                 for (const std::string& line : control_.readLines()) {
                     if (line.empty() || line[0] == '#') continue;
                     std::string error;
@@ -202,25 +211,39 @@ void Emulator::run(int stopFd) {
                     }
                 }
             }
-            ++next;
         }
-        for (std::size_t k = 0; k < polled.size(); ++k, ++next) {
-            const std::size_t index = polled[k].index;
+        for (const Polled& entry : polled) {
+            const std::size_t index = entry.index;
             // A port closed (or closed and opened again) by a control line above is not the
             // one polled.
-            if (!slots_[index]->port.isOpen() || slots_[index]->opened != polled[k].opened)
-                continue;
-            const short revents = fds[next].revents;
-            if (revents & POLLIN) {
-                readPort(index);
-            } else if (revents & (POLLHUP | POLLERR | POLLNVAL)) {
-                // The pty was hung up under us (we hold its slave side, so a controller closing
-                // it does not do this): a fresh one behind the same link keeps the deck usable.
-                log_.write(now(), static_cast<int>(index + 1), "error", "port hung up, reopening");
-                slots_[index]->port.close();
-                syncPort(index);
-            }
+            if (!slots_[index]->port.isOpen() || slots_[index]->opened != entry.opened) continue;
+            // The master first: news of a new controller must not be undone by the hang-up
+            // the previous one left.
+            if (entry.master != 0) servePort(index, fds[entry.master].revents);
+            PtyPort& port = slots_[index]->port;
+            if (!port.isOpen() || slots_[index]->opened != entry.opened) continue;
+            if ((fds[entry.watch].revents & POLLIN) && port.takeWatchNews())
+                log_.write(now(), static_cast<int>(index + 1), "held", port.slavePath());
         }
+    }
+}
+
+void Emulator::servePort(std::size_t index, short revents) {
+    Slot& slot = *slots_[index];
+    const int deckNumber = static_cast<int>(index + 1);
+    if (revents & POLLIN) readPort(index);
+    if (revents & (POLLERR | POLLNVAL)) {
+        // The pty broke under us: a fresh one behind the same link keeps the deck usable.
+        log_.write(now(), deckNumber, "error", "port failed, reopening");
+        slot.port.close();
+        syncPort(index);
+    } else if (revents & POLLHUP) {
+        // The last controller has gone; the next one finds the line as the first did.
+        std::string error;
+        if (slot.port.release(error))
+            log_.write(now(), deckNumber, "released", "line settings restored");
+        else
+            log_.write(now(), deckNumber, "error", error);
     }
 }
 

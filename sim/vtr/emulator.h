@@ -52,6 +52,7 @@ class Emulator {
     bool applyControl(const std::string& line, std::string& error);
     void syncPort(std::size_t index);
     void readPort(std::size_t index);
+    void servePort(std::size_t index, short revents);
     void react(std::size_t index, DeckReaction reaction, Instant at);
     void writeDue();
     int pollTimeoutMs() const;

@@ -1,6 +1,7 @@
 #include "sim/vtr/pty_port.h"
 
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -74,14 +75,21 @@ bool PtyPort::open(std::string& error) {
         return false;
     }
     slavePath_ = name;
-    slave_ = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (slave_ < 0 || !makeRaw(slave_)) {
+    // Line settings made through the master are the slave side's.
+    if (!makeRaw(master_) || tcgetattr(master_, &line_) != 0) {
         error = systemError("cannot put " + slavePath_ + " in raw mode");
         close();
         return false;
     }
-    if (fcntl(master_, F_SETFD, FD_CLOEXEC) != 0 || fcntl(slave_, F_SETFD, FD_CLOEXEC) != 0) {
+    if (fcntl(master_, F_SETFD, FD_CLOEXEC) != 0) {
         error = systemError("fcntl");
+        close();
+        return false;
+    }
+    // Watched before the link exists, so no controller comes unnoticed.
+    watch_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (watch_ < 0 || inotify_add_watch(watch_, slavePath_.c_str(), IN_OPEN) < 0) {
+        error = systemError("cannot watch " + slavePath_);
         close();
         return false;
     }
@@ -92,12 +100,40 @@ bool PtyPort::open(std::string& error) {
     return true;
 }
 
+bool PtyPort::takeWatchNews() {
+    if (watch_ < 0) return false;
+    bool opened = false;
+    alignas(inotify_event) char buffer[1024];
+    for (;;) {
+        const ssize_t n = read(watch_, buffer, sizeof buffer);
+        if (n <= 0) break;  // drained
+        for (ssize_t at = 0; at < n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            // A lost event may have been an open: the master will tell if nobody is there.
+            if (event->mask & (IN_OPEN | IN_Q_OVERFLOW)) opened = true;
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    }
+    const bool news = opened && !held_;
+    held_ = held_ || opened;
+    return news;
+}
+
+bool PtyPort::release(std::string& error) {
+    held_ = false;
+    if (master_ < 0) return true;
+    if (tcsetattr(master_, TCSANOW, &line_) == 0) return true;
+    error = systemError("cannot restore the line settings of " + slavePath_);
+    return false;
+}
+
 void PtyPort::close() {
+    if (watch_ >= 0) ::close(watch_);
+    watch_ = -1;
+    held_ = false;
     if (master_ < 0) return;
     if (!slavePath_.empty() && linkTarget(linkPath_) == slavePath_) unlink(linkPath_.c_str());
-    if (slave_ >= 0) ::close(slave_);
     ::close(master_);
-    slave_ = -1;
     master_ = -1;
     slavePath_.clear();
 }

@@ -1,13 +1,22 @@
 #pragma once
 
+#include <termios.h>
+
 #include <string>
 
 namespace korvel::sim::vtr {
 
 // A deck's serial port: a pseudo-terminal in raw mode (no echo, no line editing, no CR/LF
 // translation) with a symbolic link to its slave side, for a controller to open as a serial
-// device. The emulator keeps the slave side open too, so that a controller closing the port
-// does not hang up the master. Closing removes the link, so the port vanishes.
+// device. Closing removes the link, so the port vanishes.
+//
+// Every controller finds the line as the port was opened. A pty keeps its last holder's
+// settings, all but the parity enable bit, which it drops: odd parity stays half set, and
+// the C library refuses (EINVAL) a tcsetattr that changes nothing while asking for a parity
+// the line does not show, which the next controller's odd parity then is. So when the last
+// controller has gone (the master reports hang-up), the port's own settings go back on the
+// line. While nobody holds the slave side the master keeps reporting hang-up, so it is not
+// polled then; a watch on the slave side tells when a controller opens it again.
 class PtyPort {
   public:
     explicit PtyPort(std::string linkPath) : linkPath_(std::move(linkPath)) {}
@@ -22,6 +31,17 @@ class PtyPort {
     // Closes the pseudo-terminal and removes the link if it still points at it.
     void close();
 
+    // Readable when a controller has opened the slave side; -1 while the port is closed.
+    int watchFd() const { return watch_; }
+    // Reads the watch's news. True when a controller opened the slave side while none was
+    // known to hold it (it may have closed it again since).
+    bool takeWatchNews();
+    // A controller may hold the slave side: the master is worth polling.
+    bool held() const { return held_; }
+    // For a master that reports hang-up: the last controller has gone. The line settings go
+    // back to those the port was opened with; false, with `error` set, if they could not.
+    bool release(std::string& error);
+
     bool isOpen() const { return master_ >= 0; }
     int fd() const { return master_; }
     const std::string& linkPath() const { return linkPath_; }
@@ -31,7 +51,9 @@ class PtyPort {
     std::string linkPath_;
     std::string slavePath_;
     int master_ = -1;
-    int slave_ = -1;
+    int watch_ = -1;
+    bool held_ = false;
+    termios line_{};  // the settings every controller finds
 };
 
 }  // namespace korvel::sim::vtr

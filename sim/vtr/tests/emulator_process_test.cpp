@@ -11,8 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -217,6 +219,63 @@ TEST(EmulatorProcess, SplitReplyArrivesWholeOverTwoWrites) {
     EXPECT_EQ(port.transact(kStatusSense, kStoppedStatus.size()), kStoppedStatus);
     EXPECT_TRUE(logHas(log, " 1 tx 75 20 00 20\n"));
     EXPECT_TRUE(logHas(log, " 1 tx 00 00 00 b5\n"));
+}
+
+// The line settings a controller finds when it opens the port (it changes nothing).
+termios lineFoundAt(const fs::path& link) {
+    termios tio{};
+    const int fd = open(link.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd >= 0) {
+        tcgetattr(fd, &tio);
+        close(fd);
+    }
+    return tio;
+}
+
+bool sameLine(const termios& a, const termios& b) {
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
+           a.c_lflag == b.c_lflag && a.c_cc[VMIN] == b.c_cc[VMIN] &&
+           a.c_cc[VTIME] == b.c_cc[VTIME] && cfgetospeed(&a) == cfgetospeed(&b);
+}
+
+// Each controller in turn asks for odd parity the way wine's serial driver does. A pty drops
+// PARENB and keeps the rest, and the C library fails tcsetattr with EINVAL when the call
+// changed nothing while the parity asked for is missing: so a controller that finds the line
+// as the previous one left it is refused. The emulator must put the line back in between.
+TEST(EmulatorProcess, EveryNewControllerFindsTheLineFreshAndMaySetOddParity) {
+    TempDir dir;
+    const fs::path vt1 = dir / "com24", log = dir / "log";
+    EmulatorProcess emulator({"--link", vt1.string(), "--log", log.string()});
+    ASSERT_TRUE(waitFor([&] { return fs::exists(vt1); }));
+    const termios fresh = lineFoundAt(vt1);
+    EXPECT_EQ(fresh.c_cflag & (PARENB | PARODD | CMSPAR), 0u);
+
+    for (int round = 0; round < 3; ++round) {
+        EXPECT_TRUE(waitFor([&] { return sameLine(lineFoundAt(vt1), fresh); }))
+            << "round " << round << ": the previous controller's settings are still on the line";
+        const int fd = open(vt1.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(fd, 0);
+        termios tio{};
+        ASSERT_EQ(tcgetattr(fd, &tio), 0);
+        tio.c_iflag |= IGNBRK | INPCK;
+        tio.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG | IEXTEN);
+        tio.c_lflag |= NOFLSH;
+        tio.c_cflag |= CLOCAL | CREAD | PARENB | PARODD;
+        tio.c_cc[VMIN] = 0;
+        errno = 0;
+        EXPECT_EQ(tcsetattr(fd, TCSANOW, &tio), 0) << "round " << round << ": " << strerror(errno);
+        // The deck answers whatever the line settings say.
+        ASSERT_EQ(write(fd, kStatusSense.data(), kStatusSense.size()), 4);
+        Bytes got;
+        waitFor([&] {
+            unsigned char buffer[16];
+            const ssize_t n = read(fd, buffer, sizeof buffer);
+            if (n > 0) got.insert(got.end(), buffer, buffer + n);
+            return got.size() >= kStoppedStatus.size();
+        });
+        EXPECT_EQ(got, kStoppedStatus) << "round " << round;
+        close(fd);
+    }
 }
 
 TEST(EmulatorProcess, RefusesBadStartsWithoutTouchingFiles) {

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -71,15 +73,97 @@ TEST(PtyPort, EveryByteValuePassesUnchangedBothWaysWithoutEcho) {
     ASSERT_EQ(write(controller, all.data(), all.size()), 256);
     EXPECT_EQ(readBytes(port.fd(), 256), all);
 
-    // A controller closing the port does not hang up the deck's side.
     close(controller);
-    pollfd p{port.fd(), POLLIN, 0};
-    EXPECT_EQ(poll(&p, 1, 0), 0);
 
     port.close();
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
     ASSERT_TRUE(port.open(error)) << error;  // opens again behind the same link
     EXPECT_TRUE(fs::exists(link));
+}
+
+// Odd parity asked for as wine's serial driver does it; tcsetattr's result.
+int askOddParity(int fd) {
+    termios tio{};
+    if (tcgetattr(fd, &tio) != 0) return -1;
+    cfmakeraw(&tio);
+    tio.c_iflag |= IGNBRK | INPCK;
+    tio.c_cflag |= CLOCAL | CREAD | PARENB | PARODD;
+    tio.c_cc[VMIN] = 0;
+    return tcsetattr(fd, TCSANOW, &tio);
+}
+
+termios lineOf(int fd) {
+    termios tio{};
+    tcgetattr(fd, &tio);
+    return tio;
+}
+
+bool sameLine(const termios& a, const termios& b) {
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
+           a.c_lflag == b.c_lflag && a.c_cc[VMIN] == b.c_cc[VMIN] && a.c_cc[VTIME] == b.c_cc[VTIME];
+}
+
+short masterEvents(const PtyPort& port) {
+    pollfd p{port.fd(), POLLIN, 0};
+    return poll(&p, 1, 0) > 0 ? p.revents : 0;
+}
+
+bool watchReadable(const PtyPort& port, int timeoutMs = 1000) {
+    pollfd p{port.watchFd(), POLLIN, 0};
+    return poll(&p, 1, timeoutMs) > 0;
+}
+
+TEST(PtyPort, TheLastControllerGoingPutsBackTheLineTheFirstOneFound) {
+    ScratchDir dir;
+    const fs::path link = dir / "com24";
+    PtyPort port(link.string());
+    std::string error;
+    ASSERT_TRUE(port.open(error)) << error;
+    EXPECT_FALSE(port.held());
+    EXPECT_FALSE(watchReadable(port, 0));
+    EXPECT_FALSE(port.takeWatchNews());
+
+    // The first controller: the watch tells, the master is quiet while it holds the port.
+    const int first = open(link.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(first, 0);
+    const termios fresh = lineOf(first);
+    ASSERT_TRUE(watchReadable(port));
+    EXPECT_TRUE(port.takeWatchNews());
+    EXPECT_TRUE(port.held());
+    EXPECT_EQ(masterEvents(port) & POLLHUP, 0);
+    EXPECT_EQ(askOddParity(first), 0) << strerror(errno);
+
+    // A second holder: no news, and the first one going leaves its settings alone.
+    const int second = open(link.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(second, 0);
+    ASSERT_TRUE(watchReadable(port));
+    EXPECT_FALSE(port.takeWatchNews());
+    close(first);
+    EXPECT_EQ(masterEvents(port) & POLLHUP, 0);
+    EXPECT_NE(lineOf(second).c_cflag & PARODD, 0u);
+    close(second);
+    EXPECT_NE(masterEvents(port) & POLLHUP, 0);  // nobody holds it now
+
+    // Left like this, the next controller's odd parity is refused: the pty shows no parity
+    // enable bit, and the call changes nothing.
+    int next = open(link.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(next, 0);
+    EXPECT_FALSE(sameLine(lineOf(next), fresh));
+    EXPECT_EQ(askOddParity(next), -1);
+    EXPECT_EQ(errno, EINVAL);
+    close(next);
+
+    ASSERT_TRUE(port.release(error)) << error;
+    EXPECT_FALSE(port.held());
+    next = open(link.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(next, 0);
+    EXPECT_TRUE(sameLine(lineOf(next), fresh));
+    EXPECT_EQ(askOddParity(next), 0) << strerror(errno);
+    EXPECT_TRUE(port.takeWatchNews());  // the two opens since the release
+    close(next);
+    port.close();
+    EXPECT_EQ(port.watchFd(), -1);
+    EXPECT_FALSE(port.held());
 }
 
 TEST(PtyPort, AFileThatIsNotALinkIsLeftAlone) {
