@@ -285,13 +285,26 @@ TEST_F(MainWindowTest, ExitDestroysTheWindowAndEndsTheLoopWithZero) {
     EXPECT_TRUE(quit);
 }
 
-// Waits for a top-level window of the given title on any thread.
+// Waits for a dialog of the given title on any thread, shown: it is found as soon as its frame
+// exists, but its controls and texts are there only once it is visible.
 HWND waitForWindow(const char* title) {
     for (int i = 0; i < 500; ++i) {
-        if (HWND found = FindWindowA("#32770", title)) return found;
+        HWND found = FindWindowA("#32770", title);
+        if (found != nullptr && IsWindowVisible(found)) return found;
         Sleep(10);
     }
     return nullptr;
+}
+
+// Closes a dialog left open, so that a failed step cannot leave the test in its modal loop for
+// ever; true if it had to.
+bool closeIfStillOpen(const char* title) {
+    for (int i = 0; i < 500; ++i) {
+        if (FindWindowA("#32770", title) == nullptr) return false;
+        Sleep(10);
+    }
+    PostMessageA(FindWindowA("#32770", title), WM_CLOSE, 0, 0);
+    return true;
 }
 
 TEST_F(MainWindowTest, AboutShowsVersionBuildStampAndControllerAndEscapeClosesIt) {
@@ -299,22 +312,25 @@ TEST_F(MainWindowTest, AboutShowsVersionBuildStampAndControllerAndEscapeClosesIt
     ASSERT_NE(create(), nullptr);
 
     std::string version, stamp, controller;
+    bool leftOpen = false;
     std::thread user([&] {
-        HWND box = waitForWindow("About");
-        if (box == nullptr) return;
-        char text[128];
-        GetDlgItemTextA(box, IDC_ABOUT_VERSION, text, sizeof text);
-        version = text;
-        GetDlgItemTextA(box, IDC_ABOUT_BUILD, text, sizeof text);
-        stamp = text;
-        GetDlgItemTextA(box, IDC_ABOUT_CONTROLLER, text, sizeof text);
-        controller = text;
-        // The key as it reaches the dialog's focused button.
-        PostMessageA(GetDlgItem(box, IDOK), WM_KEYDOWN, VK_ESCAPE, 0);
+        if (HWND box = waitForWindow("About")) {
+            char text[128];
+            GetDlgItemTextA(box, IDC_ABOUT_VERSION, text, sizeof text);
+            version = text;
+            GetDlgItemTextA(box, IDC_ABOUT_BUILD, text, sizeof text);
+            stamp = text;
+            GetDlgItemTextA(box, IDC_ABOUT_CONTROLLER, text, sizeof text);
+            controller = text;
+            // The key as it reaches the dialog's focused button.
+            PostMessageA(GetDlgItem(box, IDOK), WM_KEYDOWN, VK_ESCAPE, 0);
+        }
+        leftOpen = closeIfStillOpen("About");
     });
     const INT_PTR result = showAboutBox(shellState().instance, window_, true);
     user.join();
 
+    EXPECT_FALSE(leftOpen) << "Escape did not close the box";
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_EQ(version, std::string("Version ") + KORVEL_VERSION_TEXT);
     EXPECT_TRUE(std::regex_match(
