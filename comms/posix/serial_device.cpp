@@ -8,6 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -88,6 +89,15 @@ void restUnlessWoken(const Device& device, int timeoutMs) {
     ::poll(&wake, 1, timeoutMs);
 }
 
+// The bytes that arrived with the first ones of a read, taken at once, so a reply that came in
+// one burst becomes one delivery and one notification instead of one per byte.
+int takeWaiting(int fd, std::uint8_t* into, int room) {
+    int waiting = 0;
+    if (room <= 0 || ::ioctl(fd, FIONREAD, &waiting) != 0 || waiting <= 0) return 0;
+    const ssize_t n = ::read(fd, into, static_cast<std::size_t>(std::min(waiting, room)));
+    return n > 0 ? static_cast<int>(n) : 0;
+}
+
 void readerLoop(Device* device, PortRecord* record, int portIndex, std::promise<void>* started) {
     std::uint8_t buffer[kReaderBufferSize];
     started->set_value();  // the opener may go on; started is not touched again
@@ -105,7 +115,10 @@ void readerLoop(Device* device, PortRecord* record, int portIndex, std::promise<
         if (fds[0].revents & POLLIN) {
             const ssize_t n = ::read(device->fd, buffer, static_cast<std::size_t>(size));
             if (n > 0) {
-                deliverBytes(*record, buffer, static_cast<int>(n));
+                const int taken = static_cast<int>(n);
+                deliverBytes(
+                    *record, buffer,
+                    taken + takeWaiting(device->fd, buffer + taken, kReaderBufferSize - taken));
                 continue;
             }
             if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 #include "comms/port_table.h"
 
 namespace korvel::comms {
@@ -15,6 +17,9 @@ struct Device {
     DWORD threadId = 0;
     HANDLE startSemaphore = nullptr;
     COMMPROP properties{};  // read once the reader runs; kept for inspection
+    // Error bits the reader cleared while it looked how many bytes wait; the owner's next
+    // status call reports them, as if it had cleared them itself.
+    std::atomic<DWORD> heldErrors{0};
 };
 
 }  // namespace korvel::comms

@@ -22,6 +22,7 @@ constexpr DWORD kIdleMs = 10;
 constexpr DWORD kErrorPauseMs = 20;
 // Close cancels the reader's pending read and looks again this often until the thread ends.
 constexpr DWORD kStopLookMs = 50;
+constexpr DWORD kReadFailed = 0xFFFFFFFFu;
 
 // What a new reader thread is given; it owns and frees this copy.
 struct ReaderStart {
@@ -29,7 +30,31 @@ struct ReaderStart {
     PortRecord* record;
     int portIndex;
     HANDLE startSemaphore;
+    std::atomic<DWORD>* heldErrors;
 };
+
+// Finishes a read that was started; the number of bytes it brought.
+DWORD finishRead(HANDLE handle, OVERLAPPED& overlapped, BYTE* into, DWORD size) {
+    DWORD n = 0;
+    if (ReadFile(handle, into, size, &n, &overlapped)) return n;
+    if (GetLastError() != ERROR_IO_PENDING) return kReadFailed;
+    return GetOverlappedResult(handle, &overlapped, &n, TRUE) ? n : 0;
+}
+
+// The bytes that arrived with the first ones of a read, taken at once: they are already there,
+// so the read completes without waiting, and a reply that came in one burst becomes one
+// delivery and one notification instead of one per byte.
+DWORD takeWaiting(const ReaderStart& start, OVERLAPPED& overlapped, BYTE* into, DWORD room) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (room == 0 || !ClearCommError(start.handle, &errors, &status)) return 0;
+    if (errors != 0) start.heldErrors->fetch_or(errors);
+    const DWORD waiting = status.cbInQue < room ? status.cbInQue : room;
+    if (waiting == 0) return 0;
+    ResetEvent(overlapped.hEvent);
+    const DWORD n = finishRead(start.handle, overlapped, into, waiting);
+    return n == kReadFailed ? 0 : n;
+}
 
 DWORD WINAPI readerThread(void* argument) {
     const ReaderStart start = *static_cast<ReaderStart*>(argument);
@@ -48,11 +73,10 @@ DWORD WINAPI readerThread(void* argument) {
             Sleep(kIdleMs);  // a read of nothing would return at once, again and again
             continue;
         }
-        DWORD n = 0;
-        if (ReadFile(start.handle, buffer, static_cast<DWORD>(size), &n, &overlapped)) {
-            if (n > 0) deliverBytes(*start.record, buffer, static_cast<int>(n));
-        } else if (GetLastError() == ERROR_IO_PENDING) {
-            if (GetOverlappedResult(start.handle, &overlapped, &n, TRUE) && n > 0) {
+        DWORD n = finishRead(start.handle, overlapped, buffer, static_cast<DWORD>(size));
+        if (n != kReadFailed) {
+            if (n > 0) {
+                n += takeWaiting(start, overlapped, buffer + n, kReaderBufferSize - n);
                 deliverBytes(*start.record, buffer, static_cast<int>(n));
             }
         } else {
@@ -139,7 +163,8 @@ bool startReader(Device& device, PortRecord& record, int portIndex) {
     if (device.startSemaphore == nullptr) return false;
     WaitForSingleObject(device.startSemaphore, kStartTakeMs);
 
-    auto* start = new ReaderStart{device.handle, &record, portIndex, device.startSemaphore};
+    auto* start = new ReaderStart{device.handle, &record, portIndex, device.startSemaphore,
+                                  &device.heldErrors};
     device.thread = CreateThread(nullptr, 0, &readerThread, start, 0, &device.threadId);
     if (device.thread == nullptr) {
         delete start;
@@ -198,6 +223,7 @@ void clearError(Device& device, CommStatus* status, ErrorWord* errors) {
         *errors = 0;
         *status = COMSTAT{};
     }
+    *errors |= device.heldErrors.exchange(0);
 }
 
 void postNotification(NotifyWindow window, SerialPort* owner) {

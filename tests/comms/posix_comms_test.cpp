@@ -299,6 +299,27 @@ TEST_F(PosixCommsTest, ACallbackHearsOnTheReaderThreadAndMayRead) {
     EXPECT_EQ(gCallbackReads.load(), 5);
 }
 
+std::atomic<int> gFirstCallbackRead{-1};
+void noteFirstRead(SerialPort* owner) {
+    std::uint8_t buffer[16];
+    const int n = owner->read(buffer, sizeof buffer);
+    int none = -1;
+    gFirstCallbackRead.compare_exchange_strong(none, n);
+}
+
+// A reply that arrives in one burst reaches the owner whole, even at read size 1: one
+// delivery and one notification, not one per byte.
+TEST_F(PosixCommsTest, ABurstReachesTheOwnerInOneDeliveryAtReadSizeOne) {
+    PtyPort far(links, 13);
+    SerialPort port;
+    ASSERT_EQ(port.open(13), 1);
+    gFirstCallbackRead = -1;
+    ASSERT_EQ(commsSetNotifyCallback(port.portIndex(), &noteFirstRead, 1), 1);
+    ASSERT_TRUE(far.send({0x75, 0x20, 0x00, 0xA0, 0x00, 0x00, 0x00, 0x35}));
+    ASSERT_TRUE(waitUntil([] { return gFirstCallbackRead.load() >= 0; }));
+    EXPECT_EQ(gFirstCallbackRead.load(), 8);
+}
+
 std::atomic<int> gCloseAttempts{0};
 void closeInCallback(SerialPort* owner) {
     commsClose(owner->portIndex());
