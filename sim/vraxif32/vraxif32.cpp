@@ -7,12 +7,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <type_traits>
 
 #include "infodriver/interface_library.h"
-#include "sim/vraxif32/test_reader.h"
 #include "sim/vraxif32/slot_wire.h"
+#include "sim/vraxif32/test_reader.h"
 
 namespace {
 
@@ -81,15 +82,75 @@ LRESULT writeSlot(HWND peer, UINT message, WPARAM slotIndex, const char* text, i
     return sendPacket(peer, message, packet) == 1 ? 1 : 0;
 }
 
+// A read-answer mailbox and the number that names it.
+struct AnswerBox {
+    std::uint32_t sequence;
+    Mailbox mailbox;
+
+    AnswerBox()
+        : sequence(++nextMailbox),
+          mailbox(korvel::sim::mailboxName(korvel::sim::MailboxKind::ReadAnswer,
+                                           GetCurrentProcessId(), sequence),
+                  true) {}
+};
+
+// The first reading thread keeps one mailbox for all its reads: making a section for every
+// read costs several calls to the system each time. A read made while that thread's read waits
+// (a slot change handled inside the wait reads too) takes a mailbox of its own, as does any
+// other thread.
+struct KeptAnswerBox {
+    std::atomic<DWORD> owner{0};
+    bool busy = false;         // touched by the owner thread only
+    AnswerBox* box = nullptr;  // kept for the life of the process
+};
+KeptAnswerBox keptAnswerBox;
+
+class AnswerBoxLease {
+  public:
+    AnswerBoxLease() {
+        const DWORD me = GetCurrentThreadId();
+        DWORD none = 0;
+        if (keptAnswerBox.owner.compare_exchange_strong(none, me) ||
+            keptAnswerBox.owner.load() == me) {
+            if (!keptAnswerBox.busy) {
+                if (keptAnswerBox.box != nullptr && keptAnswerBox.box->mailbox.view() == nullptr) {
+                    delete keptAnswerBox.box;  // made when sections could not be: try again
+                    keptAnswerBox.box = nullptr;
+                }
+                if (keptAnswerBox.box == nullptr) keptAnswerBox.box = new AnswerBox;
+                keptAnswerBox.busy = true;
+                box_ = keptAnswerBox.box;
+                kept_ = true;
+                return;
+            }
+        }
+        own_ = std::make_unique<AnswerBox>();
+        box_ = own_.get();
+    }
+    ~AnswerBoxLease() {
+        if (kept_) keptAnswerBox.busy = false;
+    }
+    AnswerBoxLease(const AnswerBoxLease&) = delete;
+    AnswerBoxLease& operator=(const AnswerBoxLease&) = delete;
+
+    AnswerBox& box() const { return *box_; }
+
+  private:
+    std::unique_ptr<AnswerBox> own_;
+    AnswerBox* box_ = nullptr;
+    bool kept_ = false;
+};
+
 LRESULT readSlot(HWND peer, WPARAM slotIndex, char* buffer, int length) {
     if (buffer == nullptr || length < 1) return 0;
     buffer[0] = '\0';  // what a failed read leaves
 
     const std::uint32_t process = GetCurrentProcessId();
-    const std::uint32_t sequence = ++nextMailbox;
-    Mailbox answer(
-        korvel::sim::mailboxName(korvel::sim::MailboxKind::ReadAnswer, process, sequence), true);
+    const AnswerBoxLease lease;
+    const std::uint32_t sequence = lease.box().sequence;
+    const Mailbox& answer = lease.box().mailbox;
     if (answer.view() == nullptr) return 0;
+    // Nothing a previous read left may pass for this one's answer.
     std::memset(answer.view(), 0, sizeof(SlotPacket));
 
     const std::uint32_t slot = korvel::sim::slotKeyOf(slotIndex);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <map>
 #include <string>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "infodriver/interface_library.h"
+#include "sim/vraxif32/slot_wire.h"
 #include "tests/sim/emulator_process.h"
 
 namespace korvel::sim::testing {
@@ -373,6 +375,140 @@ TEST_F(RawClientTest, AnInfodriverThatIsGoneFailsWritesAndReadsWithoutHanging) {
     std::memset(buffer, '#', sizeof buffer);
     EXPECT_EQ(client.read(1, buffer, sizeof buffer), 0);
     EXPECT_STREQ(buffer, "");
+}
+
+}  // namespace
+}  // namespace korvel::sim::testing
+
+namespace korvel::sim::testing {
+namespace {
+
+// An infodriver of the test's own, on a thread of its own, that answers reads with "slot N".
+// While it answers the first read, before that read returns, it makes the client read again:
+// as a slot change handled inside the wait of a read would.
+class NestingPeer {
+  public:
+    NestingPeer() {
+        thread_ = CreateThread(nullptr, 0, &NestingPeer::run, this, 0, nullptr);
+        while (window_.load() == nullptr && !failed_.load()) Sleep(1);
+    }
+    ~NestingPeer() {
+        if (HWND window = window_.load()) PostMessageA(window, WM_CLOSE, 0, 0);
+        WaitForSingleObject(thread_, 5000);
+        CloseHandle(thread_);
+    }
+    NestingPeer(const NestingPeer&) = delete;
+    NestingPeer& operator=(const NestingPeer&) = delete;
+
+    HWND window() const { return window_.load(); }
+    HWND client = nullptr;  // gets kNestedRead while the first read is answered
+    static constexpr UINT kNestedRead = WM_APP + 7;
+
+  private:
+    static DWORD WINAPI run(void* self) {
+        auto* peer = static_cast<NestingPeer*>(self);
+        WNDCLASSA windowClass{};
+        windowClass.lpfnWndProc = &NestingPeer::procedure;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = "KorvelNestingPeer";
+        RegisterClassA(&windowClass);
+        HWND window = CreateWindowExA(0, "KorvelNestingPeer", "", 0, 0, 0, 0, 0, nullptr, nullptr,
+                                      GetModuleHandleA(nullptr), nullptr);
+        if (window == nullptr) {
+            peer->failed_ = true;
+            return 1;
+        }
+        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(peer));
+        peer->window_ = window;
+        MSG message;
+        while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
+        return 0;
+    }
+
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        auto* peer = reinterpret_cast<NestingPeer*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+        if (message == WM_CLOSE) {
+            DestroyWindow(window);
+            PostQuitMessage(0);
+            return 0;
+        }
+        if (message != WM_COPYDATA || peer == nullptr) {
+            return DefWindowProcA(window, message, wParam, lParam);
+        }
+        const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        const auto request = readPacket(data->lpData, data->cbData);
+        if (data->dwData != infodriver::IFMSG_SLOTREAD || !request) return 0;
+
+        HANDLE section = OpenFileMappingA(
+            FILE_MAP_WRITE, FALSE,
+            mailboxName(MailboxKind::ReadAnswer, request->process, request->sequence).c_str());
+        if (section == nullptr) return 0;
+        void* view = MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, sizeof(SlotPacket));
+        if (view != nullptr) {
+            const std::string text = "slot " + std::to_string(request->slot);
+            fillPacket(*static_cast<SlotPacket*>(view), request->slot, request->process,
+                       request->sequence, text.c_str(), text.size());
+            UnmapViewOfFile(view);
+        }
+        CloseHandle(section);
+        // The answer is in its mailbox; now, before returning, the nested read.
+        if (!peer->nested_) {
+            peer->nested_ = true;
+            SendMessageA(peer->client, kNestedRead, 0, 0);
+        }
+        return view != nullptr ? 1 : 0;
+    }
+
+    HANDLE thread_ = nullptr;
+    std::atomic<HWND> window_{nullptr};
+    std::atomic<bool> failed_{false};
+    bool nested_ = false;  // the peer thread's own
+};
+
+struct NestedReader {
+    HWND peer = nullptr;
+    std::string text;
+    LRESULT result = -1;
+};
+
+LRESULT CALLBACK nestedReaderProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != NestingPeer::kNestedRead) return DefWindowProcA(window, message, wParam, lParam);
+    auto* reader = reinterpret_cast<NestedReader*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    char buffer[64] = {};
+    reader->result = library().slotTraffic(reader->peer, 2727, 9, reinterpret_cast<LPARAM>(buffer),
+                                           1, sizeof buffer);
+    reader->text = buffer;
+    return 0;
+}
+
+TEST(InterfaceLibraryReads, AReadMadeWhileAnotherWaitsLeavesTheOuterAnswerIntact) {
+    ASSERT_NE(library().slotTraffic, nullptr);
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = &nestedReaderProcedure;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "KorvelNestedReader";
+    RegisterClassA(&windowClass);
+    HWND client = CreateWindowExA(0, "KorvelNestedReader", "", 0, 0, 0, 0, 0, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(client, nullptr);
+    NestedReader nested;
+    SetWindowLongPtrA(client, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&nested));
+
+    for (int round = 0; round < 2; ++round) {  // the second reuses what the first kept
+        NestingPeer peer;
+        ASSERT_NE(peer.window(), nullptr);
+        peer.client = client;
+        nested.peer = peer.window();
+        nested.result = -1;
+        char buffer[64] = {};
+        EXPECT_EQ(library().slotTraffic(peer.window(), 2727, 4, reinterpret_cast<LPARAM>(buffer), 1,
+                                        sizeof buffer),
+                  1);
+        EXPECT_STREQ(buffer, "slot 4");
+        EXPECT_EQ(nested.result, 1);
+        EXPECT_EQ(nested.text, "slot 9");
+    }
+    DestroyWindow(client);
 }
 
 }  // namespace
