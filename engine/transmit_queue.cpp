@@ -29,18 +29,21 @@ void VtDevice::TxCmd(FrameRecord frame) {
 }
 
 void VtDevice::transmit(std::uint32_t entry, const char* debugText) {
-    host_->debugOutput(debugText);
     rxIndex = 0;
     rxFrame.fill(0);
 
+    // The frame goes out first; the debugger line, the trace and the traffic log follow, so
+    // their cost never delays a command. The reply is handled on this thread, after this
+    // returns, so every line still comes before the reply's.
     const std::uint8_t* frame = txQueue[entry].data();
     const int length = frameLength(frame[0]);
+    port->write(frame, length);
+
+    host_->debugOutput(debugText);
     char text[4 + 3 * kMaxFrameLength + 1] = "TX: ";
     appendHexBytes(text + 4, frame, length, false);
     log::traceText(text);
     host_->logTraffic(text);
-
-    port->write(frame, length);
     ++txCount;
     host_->killTimer(txTimerId());
     host_->setTimer(txTimerId(), engineState().txTimeoutMs);

@@ -93,8 +93,9 @@ void VtDevice::sendCommand(unsigned number, std::int32_t value) {
         cuePoint = withoutFlagBits(currentTimecode);
         client->writeSlotIfChanged(12, formatTimecode(cuePoint).text);
     }
-    if (plan.panelText) host_->setPanelText(kLastCommandFieldBase + vtIndex, plan.panelText);
+    // The frame first, then the panel: a repaint must not hold the command back from the wire.
     if (plan.sendsFrame) TxCmd(plan.frame);
+    if (plan.panelText) host_->setPanelText(kLastCommandFieldBase + vtIndex, plan.panelText);
     if (number == kStatusSense) statusPollPending = false;
     for (int i = 0; i < plan.followUpCount; ++i) sendCommand(plan.followUps[i], 0);
 }
