@@ -44,11 +44,12 @@ int ReceiveRing::push(const std::uint8_t* bytes, int length) {
         write_ = (write_ + static_cast<std::uint32_t>(run)) % kSize;
         done += run;
     }
+    waiting_.store(unread(), std::memory_order_release);
     return stored;
 }
 
 int ReceiveRing::pop(std::uint8_t* buffer, int maximum) {
-    if (buffer == nullptr || maximum <= 0) return 0;
+    if (buffer == nullptr || maximum <= 0 || count() == 0) return 0;
     GuardHold hold(guard_);
     if (!hold.held()) return 0;
     const int taken = std::min(maximum, unread());
@@ -58,13 +59,8 @@ int ReceiveRing::pop(std::uint8_t* buffer, int maximum) {
         read_ = (read_ + static_cast<std::uint32_t>(run)) % kSize;
         done += run;
     }
+    waiting_.store(unread(), std::memory_order_release);
     return taken;
-}
-
-int ReceiveRing::count() {
-    GuardHold hold(guard_);
-    if (!hold.held()) return -1;
-    return unread();
 }
 
 }  // namespace korvel::comms

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -24,10 +25,12 @@ class ReceiveRing {
     // Stores as many bytes as fit; the number stored (0 also for no bytes or a guard
     // time-out, which drops them).
     int push(const std::uint8_t* bytes, int length);
-    // Copies up to maximum waiting bytes into buffer; the number copied.
+    // Copies up to maximum waiting bytes into buffer; the number copied. An empty ring gives
+    // 0 without taking the guard.
     int pop(std::uint8_t* buffer, int maximum);
-    // The unread count, or -1 on a guard time-out.
-    int count();
+    // The unread count. It is kept beside the ring, so asking takes no guard: the owner asks
+    // after every notification, and on Windows each turn of the guard is a system call.
+    int count() const { return waiting_.load(std::memory_order_acquire); }
 
     explicit ReceiveRing(std::uintptr_t deviceHandleValue) : guard_(deviceHandleValue) {}
 
@@ -36,8 +39,9 @@ class ReceiveRing {
 
     RingGuard guard_;
     std::array<std::uint8_t, kSize> data_{};
-    std::uint32_t write_ = 0;  // next byte stored here
-    std::uint32_t read_ = 0;   // next byte handed out from here
+    std::uint32_t write_ = 0;      // next byte stored here
+    std::uint32_t read_ = 0;       // next byte handed out from here
+    std::atomic<int> waiting_{0};  // unread(), updated under the guard
 };
 
 }  // namespace korvel::comms
