@@ -50,6 +50,15 @@ timecode_before() {
 }
 cueing_or_cued() { in_state "$1" 10 Cueing || in_state "$1" 21 Cued; }
 
+# VT n plays, and its timecode in slot 11 runs.
+plays_and_runs() {
+    local start
+    control_writes "$1" 1 2
+    await 10 in_state "$1" 2 Play || { step_failed "VT$1 did not play"; return 1; }
+    start=$(slot_text "$1" 11)
+    await 10 timecode_past "$1" "$start" || { step_failed "VT$1's timecode did not run"; return 1; }
+}
+
 run_show() {
     local a=${VTS[0]} b=${VTS[1]:-} start
     TABLE_START=$SECONDS
@@ -58,10 +67,7 @@ run_show() {
     await 20 all_answer || { step_failed "not every VT answered"; return 1; }
 
     narrate "VT$a plays"
-    control_writes "$a" 1 2
-    await 10 in_state "$a" 2 Play || { step_failed "VT$a did not play"; return 1; }
-    start=$(slot_text "$a" 11)
-    await 10 timecode_past "$a" "$start" || { step_failed "VT$a's timecode did not run"; return 1; }
+    plays_and_runs "$a" || return 1
     hold 4 1
 
     if [ -n "$b" ]; then
@@ -98,10 +104,7 @@ run_show() {
     await 10 comms_shows "$a" OK 0, || { step_failed "VT$a did not recover"; return 1; }
 
     narrate "VT$a plays on; the timecode runs"
-    control_writes "$a" 1 2
-    await 10 in_state "$a" 2 Play || { step_failed "VT$a did not play"; return 1; }
-    start=$(slot_text "$a" 11)
-    await 10 timecode_past "$a" "$start" || { step_failed "VT$a's timecode did not run"; return 1; }
+    plays_and_runs "$a" || return 1
     hold 5 1
 
     narrate "every VT stops"
