@@ -133,6 +133,10 @@ start_deck_emulator() {
     return 1
 }
 
+# One control line to the deck emulator's FIFO; false when nobody takes it within 5 s (a FIFO
+# that no emulator reads any more would block the writer for good).
+deck_control_line() { timeout 5 bash -c 'printf "%s\n" "$1" >"$2"' _ "$2" "$1"; }
+
 stop_deck_emulator() {
     [ -n "$DECK_EMULATOR_PID" ] && kill "$DECK_EMULATOR_PID" 2>/dev/null \
         && wait "$DECK_EMULATOR_PID" 2>/dev/null
