@@ -166,4 +166,91 @@ CommandPlan planCommand(unsigned number, std::int32_t value, const Timecode& cue
     return plan;
 }
 
+const char* commandName(unsigned number) {
+    switch (number) {
+        case kStop:
+            return "STOP";
+        case kPlay:
+            return "PLAY";
+        case kRecord:
+            return "RECORD";
+        case kRewind:
+            return "REWIND";
+        case kFastForward:
+            return "FAST FWD";
+        case kEject:
+            return "EJECT";
+        case kVariable:
+            return "VAR";
+        case kShuttle:
+            return "SHUTTLE";
+        case kJog:
+            return "JOG";
+        case kStandbyOff:
+            return "STANDBY OFF";
+        case kStandbyOn:
+            return "STANDBY ON";
+        case kPreroll:
+            return "PREROLL";
+        case kCueUpWithData:
+            return "CUE UP WITH DATA";
+        case kSetCueFromTimecode:
+            return "SET CUE FROM TIMECODE";
+        case kCurrentTimeSense:
+            return "CURRENT TIME SENSE";
+        case kInPreset:
+            return "IN DATA PRESET";
+        case kInEntry:
+            return "IN ENTRY";
+        case kOutPreset:
+            return "OUT DATA PRESET";
+        case kOutEntry:
+            return "OUT ENTRY";
+        case kGroupA32On:
+            return "A3 32 ON";
+        case kGroupA33On:
+            return "A3 33 ON";
+        case kGroupA33Off:
+            return "A3 33 OFF";
+        case kGroupA35Off:
+            return "A3 35 OFF";
+        case kGroup2A7:
+            return "25 A7";
+        case kGroup2AC:
+            return "22 AC";
+        case kExtendedStatusSense:
+            return "STATUS SENSE 9";
+        case kSelectEeOn:
+            return "SELECT EE ON";
+        case kFullEeOff:
+            return "FULL EE OFF";
+        case kFullEeOn:
+            return "FULL EE ON";
+        case kStatusSense:
+            return "STATUS SENSE";
+        default:
+            return nullptr;
+    }
+}
+
+FrameCommand commandOfFrame(const std::uint8_t* frame, int length) {
+    if (frame == nullptr || length < 3) return {};
+    // Two plans with different values and cue points: the bytes they share are the fixed ones.
+    // The sign of the value chooses the direction of the speed commands.
+    const Timecode cueA{0x01, 0x02, 0x03, 0x04};
+    const Timecode cueB{0x05, 0x06, 0x07, 0x08};
+    for (unsigned number : kCommandNumbers) {
+        for (std::int32_t sign : {1, -1}) {
+            const CommandPlan a = planCommand(number, sign * 0x0102, cueA);
+            const CommandPlan b = planCommand(number, sign * 0x0304, cueB);
+            if (!a.sendsFrame || frameLength(a.frame[0]) != length) continue;
+            bool fits = true;
+            for (int i = 0; i + 1 < length && fits; ++i)
+                fits = a.frame[i] != b.frame[i] || frame[i] == a.frame[i];
+            if (fits) return {number, sign < 0};
+        }
+    }
+    return {};
+}
+
 }  // namespace korvel::engine

@@ -57,4 +57,51 @@ struct CommandPlan {
 // (its low 16 bits). The cue and preset commands carry the cue point.
 CommandPlan planCommand(unsigned number, std::int32_t value, const Timecode& cuePoint);
 
+// Every number the table knows, in table order.
+inline constexpr unsigned kCommandNumbers[] = {
+    kStop,
+    kPlay,
+    kRecord,
+    kRewind,
+    kFastForward,
+    kEject,
+    kVariable,
+    kShuttle,
+    kJog,
+    kStandbyOff,
+    kStandbyOn,
+    kPreroll,
+    kCueUpWithData,
+    kSetCueFromTimecode,
+    kCurrentTimeSense,
+    kInPreset,
+    kInEntry,
+    kOutPreset,
+    kOutEntry,
+    kGroupA32On,
+    kGroupA33On,
+    kGroupA33Off,
+    kGroupA35Off,
+    kGroup2A7,
+    kGroup2AC,
+    kExtendedStatusSense,
+    kSelectEeOn,
+    kFullEeOff,
+    kFullEeOn,
+    kStatusSense,
+};
+
+// The machine's name for what a command asks ("PLAY", "CUE UP WITH DATA"); null for a number
+// the table does not know.
+const char* commandName(unsigned number);
+
+// The command a frame on the wire is: the table's entry whose fixed bytes (all but the speed,
+// value and cue point) it carries, at the length the entry sends. number is 0 when no entry
+// matches; reverse is set for a variable, shuttle or jog frame that runs backwards.
+struct FrameCommand {
+    unsigned number = 0;
+    bool reverse = false;
+};
+FrameCommand commandOfFrame(const std::uint8_t* frame, int length);
+
 }  // namespace korvel::engine

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/command_table.h"
+#include "engine/reply_meaning.h"
 #include "engine/vt_device.h"
 #include "log/trace.h"
 
@@ -14,24 +15,9 @@ namespace {
 
 constexpr int kPurgeTransmit = 4;
 
-// Data byte n of a frame follows the two command bytes.
-constexpr std::size_t data(std::size_t n) {
-    return n + 2;
+constexpr std::size_t data(int n) {
+    return static_cast<std::size_t>(dataByte(n));
 }
-
-struct TransportRule {
-    std::size_t dataByte;
-    std::uint8_t mask;
-    std::int32_t state;
-    const char* panelText;
-};
-
-// Tested in this order; the first bit set gives the state.
-constexpr TransportRule kTransportRules[] = {
-    {2, 0x01, 21, "Cued"}, {4, 0x01, 10, "Cueing"}, {2, 0x20, 8, "Shuttle"}, {2, 0x10, 9, "Jog"},
-    {2, 0x08, 7, "Var"},   {1, 0x02, 3, "Rec"},     {1, 0x01, 2, "Play"},    {1, 0x04, 5, "FFwd"},
-    {1, 0x08, 4, "Rew"},   {1, 0x20, 1, "Stop"},
-};
 
 }  // namespace
 
@@ -41,14 +27,14 @@ void VtDevice::decodeFrame() {
     FrameRecord frame = rxFrame;
     const int count = rxIndex;
 
-    switch (frame[0]) {
-        case 0x10:
-            if (frame[1] == 0x01) TXQueue(1);
+    switch (replyGroup(frame.data())) {
+        case ReplyGroup::kAcknowledge:
+            if (isAcknowledge(frame.data())) TXQueue(1);
             nakRetried = false;
             recoverComms();
             return;
-        case 0x11:
-            if (frame[1] == 0x12) {
+        case ReplyGroup::kNegative:
+            if (isNegativeAcknowledge(frame.data())) {
                 rxFrame.fill(0);
                 rxIndex = 0;
                 port->purge(kPurgeTransmit);
@@ -62,24 +48,24 @@ void VtDevice::decodeFrame() {
             nakRetried = false;
             TXQueue(1);
             return;
-        case 0x74:
-            if ((frame[1] & 0xEF) == 0x04) {
+        case ReplyGroup::kTimecode:
+            if (isTimecodeReply(frame.data())) {
                 currentTimecode =
                     Timecode{frame[data(0)], frame[data(1)], frame[data(2)], frame[data(3)]};
                 client->writeSlotIfChanged(11,
                                            formatTimecode(withoutFlagBits(currentTimecode)).text);
             }
             break;
-        case 0x75:
-            if (frame[1] == 0x20) decodeTransportState(frame.data());
+        case ReplyGroup::kStatus:
+            if (isStatusReply(frame.data())) decodeTransportState(frame.data());
             decodeStatusFlags(frame.data());
             break;
-        case 0x79:
-            if (frame[1] == 0x20) {
+        case ReplyGroup::kExtendedStatus:
+            if (isExtendedStatusReply(frame.data())) {
                 client->writeSlotIfChanged(6, (frame[data(8)] & 0x01) ? "1," : "0,");
             }
             break;
-        default:
+        case ReplyGroup::kUnrecognised:
             reportUnrecognisedReply(frame.data(), count);
             return;
     }
@@ -88,18 +74,14 @@ void VtDevice::decodeFrame() {
 }
 
 void VtDevice::decodeTransportState(const std::uint8_t* frame) {
-    for (const TransportRule& rule : kTransportRules) {
-        if ((frame[data(rule.dataByte)] & rule.mask) == 0) continue;
-        if (rule.state != transportState) {
-            char text[12];
-            std::snprintf(text, sizeof text, "%d", static_cast<int>(rule.state));
-            client->writeSlotIfChanged(2, text);
-            host_->setPanelText(kTransportFieldBase + vtIndex, rule.panelText);
-            sendCommand(kFullEeOff, 0);
-            transportState = rule.state;
-        }
-        return;
-    }
+    const TransportRule* rule = transportRuleOf(frame);
+    if (rule == nullptr || rule->state == transportState) return;
+    char text[12];
+    std::snprintf(text, sizeof text, "%d", static_cast<int>(rule->state));
+    client->writeSlotIfChanged(2, text);
+    host_->setPanelText(kTransportFieldBase + vtIndex, rule->panelText);
+    sendCommand(kFullEeOff, 0);
+    transportState = rule->state;
 }
 
 void VtDevice::decodeStatusFlags(const std::uint8_t* frame) {

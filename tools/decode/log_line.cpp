@@ -1,0 +1,160 @@
+#include "tools/decode/log_line.h"
+
+#include <charconv>
+
+namespace korvel::tools::decode {
+namespace {
+
+constexpr std::size_t kMaxBytesPerLine = 512;
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// A number of exactly `width` digits at the start of text (any number of digits for 0).
+bool takeNumber(std::string_view& text, std::size_t width, std::int64_t& value) {
+    std::size_t n = 0;
+    while (n < text.size() && isDigit(text[n]) && (width == 0 || n < width)) ++n;
+    if (n == 0 || (width != 0 && n != width) || n > 15) return false;
+    std::from_chars(text.data(), text.data() + n, value);
+    text.remove_prefix(n);
+    return true;
+}
+
+bool takeText(std::string_view& text, std::string_view expected) {
+    if (!text.starts_with(expected)) return false;
+    text.remove_prefix(expected.size());
+    return true;
+}
+
+// "xx xx xx" with blanks between (and possibly after) the bytes; false for anything else,
+// a cut byte included.
+bool takeHexBytes(std::string_view text, std::vector<std::uint8_t>& bytes) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (text[i] == ' ' || text[i] == '\r') {
+            ++i;
+            continue;
+        }
+        if (i + 1 >= text.size()) return false;
+        const int high = hexDigit(text[i]);
+        const int low = hexDigit(text[i + 1]);
+        if (high < 0 || low < 0) return false;
+        if (i + 2 < text.size() && text[i + 2] != ' ' && text[i + 2] != '\r') return false;
+        if (bytes.size() >= kMaxBytesPerLine) return false;
+        bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
+        i += 2;
+    }
+    return !bytes.empty();
+}
+
+bool takeTraffic(std::string_view text, LogLine& line);
+
+// Days from 1970-01-01 to a civil date (proleptic Gregorian).
+std::int64_t daysFromCivil(std::int64_t y, std::int64_t m, std::int64_t d) {
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const std::int64_t yoe = y - era * 400;
+    const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+// "TX: bytes" or "Read[vtN] bytes", the driver's own words in its log and its trace: traffic,
+// skipped when cut short, other when it is neither.
+LogLine::Kind takeDriverTraffic(std::string_view text, LogLine& line, LogLine::Kind other) {
+    if (!text.starts_with("TX: ") && !text.starts_with("Read[vt")) return other;
+    line.bytes.clear();
+    return takeTraffic(text, line) ? LogLine::Kind::kTraffic : LogLine::Kind::kSkipped;
+}
+
+bool takeTraffic(std::string_view text, LogLine& line) {
+    if (takeText(text, "TX: ")) {
+        line.direction = Direction::kCommand;
+        line.wholeFrame = true;  // the driver logs each frame it writes as one line
+    } else if (takeText(text, "Read[vt")) {
+        std::int64_t vt = 0;
+        if (!takeNumber(text, 1, vt) || vt < 1 || !takeText(text, "] ")) return false;
+        line.direction = Direction::kReply;
+        line.vt = static_cast<int>(vt);
+    } else {
+        return false;
+    }
+    return takeHexBytes(text, line.bytes);
+}
+
+// 07/12/2026 09:05:03 <text>
+bool parseDriverLog(std::string_view text, LogLine& line) {
+    std::int64_t day, month, year, hour, minute, second;
+    if (!(takeNumber(text, 2, day) && takeText(text, "/") && takeNumber(text, 2, month) &&
+          takeText(text, "/") && takeNumber(text, 4, year) && takeText(text, " ") &&
+          takeNumber(text, 2, hour) && takeText(text, ":") && takeNumber(text, 2, minute) &&
+          takeText(text, ":") && takeNumber(text, 2, second) && takeText(text, " ")))
+        return false;
+    if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60)
+        return false;
+    line.clock = LogLine::Clock::kAbsolute;
+    line.resolution = 1'000'000;
+    line.time = ((daysFromCivil(year, month, day) * 24 + hour) * 60 + minute) * 60 + second;
+    line.time *= 1'000'000;
+    line.kind = takeDriverTraffic(text, line, LogLine::Kind::kSkipped);
+    return true;
+}
+
+// 000125:   <text>
+bool parseTrace(std::string_view text, LogLine& line) {
+    std::int64_t ms = 0;
+    if (!takeNumber(text, 0, ms) || !takeText(text, ":   ")) return false;
+    line.clock = LogLine::Clock::kDelta;
+    line.time = ms * 1000;
+    line.resolution = 1000;
+    line.kind = takeDriverTraffic(text, line, LogLine::Kind::kOther);
+    return true;
+}
+
+// 12.345678 1 rx 20 01 21
+bool parseEmulatorLog(std::string_view text, LogLine& line) {
+    std::int64_t seconds, micros, deck;
+    if (!(takeNumber(text, 0, seconds) && takeText(text, ".") && takeNumber(text, 6, micros) &&
+          takeText(text, " ") && takeNumber(text, 0, deck) && takeText(text, " ")))
+        return false;
+    line.clock = LogLine::Clock::kAbsolute;
+    line.time = seconds * 1'000'000 + micros;
+    line.resolution = 1;
+    line.vt = static_cast<int>(deck);
+    line.kind = LogLine::Kind::kOther;
+    const std::size_t blank = text.find(' ');
+    const std::string_view event = text.substr(0, blank);
+    const std::string_view detail =
+        blank == text.npos ? std::string_view{} : text.substr(blank + 1);
+    const bool command = event == "rx" || event == "bad" || event == "timeout";
+    if (!command && event != "tx" && event != "drop") return true;
+    if (deck < 1 || deck > 99 || !takeHexBytes(detail, line.bytes)) {
+        line.kind = LogLine::Kind::kSkipped;
+        return true;
+    }
+    line.kind = LogLine::Kind::kTraffic;
+    line.direction = event == "tx" ? Direction::kReply : Direction::kCommand;
+    line.wholeFrame = command;
+    line.junk = event == "drop";
+    return true;
+}
+
+}  // namespace
+
+LogLine parseLogLine(std::string_view text) {
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.remove_suffix(1);
+    LogLine line;
+    if (parseDriverLog(text, line) || parseTrace(text, line) || parseEmulatorLog(text, line))
+        return line;
+    return LogLine{};
+}
+
+}  // namespace korvel::tools::decode
