@@ -7,9 +7,19 @@
 #include <chrono>
 #include <cstring>
 
+#include "sim/vtr/pty_port.h"
+#include "sim/vtr/serial_device_port.h"
+
 namespace korvel::sim::vtr {
 
 namespace {
+
+constexpr std::chrono::seconds kRetryInterval{1};
+
+std::unique_ptr<DeckPort> makePort(const PortSpec& spec) {
+    if (spec.device) return std::make_unique<SerialDevicePort>(spec.path, spec.line);
+    return std::make_unique<PtyPort>(spec.path);
+}
 
 const char* receivedEventName(ReceivedEvent::Kind kind) {
     switch (kind) {
@@ -30,10 +40,10 @@ const char* receivedEventName(ReceivedEvent::Kind kind) {
 Emulator::Emulator(const Options& options, WireLog& log) : options_(options), log_(log) {
     const Instant start = now();
     std::uint32_t seed = 1;
-    for (const std::string& link : options.links) {
+    for (const PortSpec& spec : options.ports) {
         DeckSettings settings = options.deck;
         settings.garbageSeed = seed++;
-        slots_.push_back(std::make_unique<Slot>(settings, start, link));
+        slots_.push_back(std::make_unique<Slot>(settings, start, makePort(spec)));
     }
 }
 
@@ -55,9 +65,9 @@ bool Emulator::start(std::string& error) {
     for (std::size_t i = 0; i < slots_.size(); ++i) {
         Slot& slot = *slots_[i];
         if (slot.deck.faults().portClosed) continue;
-        if (!slot.port.open(error)) return false;
-        log_.write(now(), static_cast<int>(i + 1), "open",
-                   slot.port.linkPath() + " " + slot.port.slavePath());
+        // A device not there yet is logged and tried again; a pty that cannot be made ends it.
+        if (!slot.port->retriesOpen() && !slot.port->open(error)) return false;
+        syncPort(i);
     }
     return true;
 }
@@ -90,19 +100,35 @@ void Emulator::syncPort(std::size_t index) {
     Slot& slot = *slots_[index];
     const int deckNumber = static_cast<int>(index + 1);
     const bool wantOpen = !slot.deck.faults().portClosed;
-    if (wantOpen == slot.port.isOpen()) return;
+    DeckPort& port = *slot.port;
+    if (wantOpen == port.isOpen()) {
+        if (port.isOpen() && slot.opened == 0) {  // opened by start()
+            ++slot.opened;
+            log_.write(now(), deckNumber, "open", port.describe());
+        }
+        return;
+    }
     if (!wantOpen) {
-        slot.port.close();
-        log_.write(now(), deckNumber, "closed", slot.port.linkPath());
+        port.close();
+        log_.write(now(), deckNumber, "closed", port.name());
         return;
     }
     std::string error;
-    if (slot.port.open(error)) {
+    if (port.open(error)) {
         ++slot.opened;
-        log_.write(now(), deckNumber, "open", slot.port.linkPath() + " " + slot.port.slavePath());
-    } else {
-        log_.write(now(), deckNumber, "error", error);
+        slot.failing = false;
+        log_.write(now(), deckNumber, "open", port.describe());
+        return;
     }
+    // Each spell of failures is logged once: an adapter left unplugged fills no log.
+    if (!slot.failing)
+        log_.write(now(), deckNumber, "error", error + (port.retriesOpen() ? ", retrying" : ""));
+    slot.failing = true;
+    slot.retryAt = now() + kRetryInterval;
+}
+
+bool Emulator::wantsRetry(const Slot& slot) const {
+    return slot.port->retriesOpen() && !slot.port->isOpen() && !slot.deck.faults().portClosed;
 }
 
 void Emulator::react(std::size_t index, DeckReaction reaction, Instant at) {
@@ -117,7 +143,7 @@ void Emulator::readPort(std::size_t index) {
     Slot& slot = *slots_[index];
     std::uint8_t buffer[256];
     for (;;) {
-        const ssize_t n = read(slot.port.fd(), buffer, sizeof buffer);
+        const ssize_t n = read(slot.port->fd(), buffer, sizeof buffer);
         if (n <= 0) break;  // drained (EAGAIN), or nothing to read from a hung-up port
         const Instant at = now();
         react(index, slot.deck.receive(std::span(buffer, static_cast<std::size_t>(n)), at), at);
@@ -129,8 +155,8 @@ void Emulator::writeDue() {
         const Pending& write = pending_.top();
         Slot& slot = *slots_[write.slot];
         const int deckNumber = static_cast<int>(write.slot + 1);
-        if (slot.port.isOpen()) {
-            const ssize_t n = ::write(slot.port.fd(), write.bytes.data(), write.bytes.size());
+        if (slot.port->isOpen()) {
+            const ssize_t n = ::write(slot.port->fd(), write.bytes.data(), write.bytes.size());
             const Instant at = now();
             if (n == static_cast<ssize_t>(write.bytes.size()))
                 log_.bytes(at, deckNumber, "tx", write.bytes);
@@ -148,9 +174,11 @@ void Emulator::writeDue() {
 int Emulator::pollTimeoutMs() const {
     std::optional<Instant> next;
     if (!pending_.empty()) next = pending_.top().due;
-    for (const auto& slot : slots_)
+    for (const auto& slot : slots_) {
         if (const auto deadline = slot->deck.deadline(); deadline && (!next || *deadline < *next))
             next = deadline;
+        if (wantsRetry(*slot) && (!next || slot->retryAt < *next)) next = slot->retryAt;
+    }
     if (!next) return -1;
     const auto wait = *next - now();
     if (wait.count() <= 0) return 0;
@@ -159,6 +187,8 @@ int Emulator::pollTimeoutMs() const {
 
 void Emulator::run(int stopFd) {
     for (;;) {
+        for (std::size_t i = 0; i < slots_.size(); ++i)
+            if (wantsRetry(*slots_[i]) && slots_[i]->retryAt <= now()) syncPort(i);
         writeDue();
         for (std::size_t i = 0; i < slots_.size(); ++i) {
             const auto deadline = slots_[i]->deck.deadline();
@@ -182,7 +212,7 @@ void Emulator::run(int stopFd) {
         };
         std::vector<Polled> polled;
         for (std::size_t i = 0; i < slots_.size(); ++i) {
-            const PtyPort& port = slots_[i]->port;
+            const DeckPort& port = *slots_[i]->port;
             if (!port.isOpen()) continue;
             Polled entry{i, slots_[i]->opened, fds.size(), 0};
             fds.push_back({port.watchFd(), POLLIN, 0});
@@ -216,14 +246,14 @@ void Emulator::run(int stopFd) {
             const std::size_t index = entry.index;
             // A port closed (or closed and opened again) by a control line above is not the
             // one polled.
-            if (!slots_[index]->port.isOpen() || slots_[index]->opened != entry.opened) continue;
+            if (!slots_[index]->port->isOpen() || slots_[index]->opened != entry.opened) continue;
             // The master first: news of a new controller must not be undone by the hang-up
             // the previous one left.
             if (entry.master != 0) servePort(index, fds[entry.master].revents);
-            PtyPort& port = slots_[index]->port;
+            DeckPort& port = *slots_[index]->port;
             if (!port.isOpen() || slots_[index]->opened != entry.opened) continue;
             if ((fds[entry.watch].revents & POLLIN) && port.takeWatchNews())
-                log_.write(now(), static_cast<int>(index + 1), "held", port.slavePath());
+                log_.write(now(), static_cast<int>(index + 1), "held", port.describe());
         }
     }
 }
@@ -233,22 +263,27 @@ void Emulator::servePort(std::size_t index, short revents) {
     const int deckNumber = static_cast<int>(index + 1);
     if (revents & POLLIN) readPort(index);
     if (revents & (POLLERR | POLLNVAL)) {
-        // The pty broke under us: a fresh one behind the same link keeps the deck usable.
+        // The port broke under us: a fresh pty behind the same link, or the device opened
+        // again (now or when it is back), keeps the deck usable.
         log_.write(now(), deckNumber, "error", "port failed, reopening");
-        slot.port.close();
+        slot.port->close();
         syncPort(index);
     } else if (revents & POLLHUP) {
-        // The last controller has gone; the next one finds the line as the first did.
+        // A pty's last controller has gone: the next one finds the line as the first did. A
+        // device that hangs up has gone away itself, and is opened again when it is back.
         std::string error;
-        if (slot.port.release(error))
+        if (slot.port->hangUp(error)) {
             log_.write(now(), deckNumber, "released", "line settings restored");
-        else
-            log_.write(now(), deckNumber, "error", error);
+        } else {
+            log_.write(now(), deckNumber, "error", error + ", reopening");
+            slot.port->close();
+            syncPort(index);
+        }
     }
 }
 
 void Emulator::shutdown() {
-    for (std::size_t i = 0; i < slots_.size(); ++i) slots_[i]->port.close();
+    for (std::size_t i = 0; i < slots_.size(); ++i) slots_[i]->port->close();
     log_.write(now(), 0, "stop", "");
 }
 

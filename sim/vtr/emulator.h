@@ -8,8 +8,8 @@
 
 #include "sim/vtr/control_fifo.h"
 #include "sim/vtr/deck.h"
+#include "sim/vtr/deck_port.h"
 #include "sim/vtr/options.h"
-#include "sim/vtr/pty_port.h"
 #include "sim/vtr/wire_log.h"
 
 namespace korvel::sim::vtr {
@@ -32,11 +32,13 @@ class Emulator {
 
   private:
     struct Slot {
-        Slot(const DeckSettings& settings, Instant now, const std::string& link)
-            : deck(settings, now), port(link) {}
+        Slot(const DeckSettings& settings, Instant now, std::unique_ptr<DeckPort> deckPort)
+            : deck(settings, now), port(std::move(deckPort)) {}
         Deck deck;
-        PtyPort port;
-        unsigned opened = 0;  // counts opens, so a poll result of a replaced pty is not used
+        std::unique_ptr<DeckPort> port;
+        unsigned opened = 0;   // counts opens, so a poll result of a replaced pty is not used
+        bool failing = false;  // the last open failed (logged once until it works again)
+        Instant retryAt{0};    // when a port that failed to open is tried again
     };
     struct Pending {
         Instant due;
@@ -51,6 +53,7 @@ class Emulator {
     static Instant now();
     bool applyControl(const std::string& line, std::string& error);
     void syncPort(std::size_t index);
+    bool wantsRetry(const Slot& slot) const;
     void readPort(std::size_t index);
     void servePort(std::size_t index, short revents);
     void react(std::size_t index, DeckReaction reaction, Instant at);

@@ -1,6 +1,7 @@
 #include "sim/vtr/options.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 
 #include "sim/vtr/timecode.h"
@@ -19,6 +20,39 @@ std::optional<int> milliseconds(std::string_view text) {
 
 }  // namespace
 
+std::optional<PortSpec> parseDeviceSpec(std::string_view text, std::string& error) {
+    PortSpec spec;
+    spec.device = true;
+    std::vector<std::string_view> fields;
+    for (std::size_t start = 0;;) {
+        const std::size_t comma = text.find(',', start);
+        fields.push_back(text.substr(start, comma == text.npos ? text.npos : comma - start));
+        if (comma == text.npos) break;
+        start = comma + 1;
+    }
+    spec.path = fields[0];
+    const auto number = [](std::string_view field, int low, int high, int& value) {
+        const auto [end, ec] = std::from_chars(field.data(), field.data() + field.size(), value);
+        return ec == std::errc{} && end == field.data() + field.size() && value >= low &&
+               value <= high;
+    };
+    bool good = !spec.path.empty() && fields.size() <= 5;
+    if (good && fields.size() > 1) good = number(fields[1], 50, 4'000'000, spec.line.speed);
+    if (good && fields.size() > 2) good = number(fields[2], 5, 8, spec.line.dataBits);
+    if (good && fields.size() > 3) {
+        good = fields[3].size() == 1 &&
+               std::string_view("NOEMSnoems").find(fields[3][0]) != std::string_view::npos;
+        if (good) spec.line.parity = static_cast<char>(std::toupper(fields[3][0]));
+    }
+    if (good && fields.size() > 4) good = number(fields[4], 1, 2, spec.line.stopBits);
+    if (!good) {
+        error = "--port takes DEVICE[,SPEED[,DATA BITS[,PARITY N/O/E/M/S[,STOP BITS]]]], not \"" +
+                std::string(text) + "\"";
+        return std::nullopt;
+    }
+    return spec;
+}
+
 OptionsParse parseOptions(std::span<const std::string_view> args) {
     Options options;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -36,13 +70,22 @@ OptionsParse parseOptions(std::span<const std::string_view> args) {
             if (i + 1 >= args.size()) return {std::nullopt, std::string(name) + " needs a value"};
             value = args[++i];
         }
-        if (name == "--link") {
-            if (value->empty()) return {std::nullopt, "--link needs a path"};
-            // Two decks behind one link would leave one of them unreachable.
-            if (std::find(options.links.begin(), options.links.end(), *value) !=
-                options.links.end())
-                return {std::nullopt, "--link " + std::string(*value) + " is given twice"};
-            options.links.emplace_back(*value);
+        if (name == "--link" || name == "--port") {
+            PortSpec spec;
+            if (name == "--link") {
+                if (value->empty()) return {std::nullopt, "--link needs a path"};
+                spec.path = *value;
+            } else {
+                std::string error;
+                const auto device = parseDeviceSpec(*value, error);
+                if (!device) return {std::nullopt, error};
+                spec = *device;
+            }
+            // Two decks on one port would leave one of them unreachable.
+            for (const PortSpec& other : options.ports)
+                if (other.path == spec.path)
+                    return {std::nullopt, std::string(name) + " " + spec.path + " is given twice"};
+            options.ports.push_back(std::move(spec));
         } else if (name == "--control") {
             options.controlPath = *value;
         } else if (name == "--log") {
@@ -65,23 +108,30 @@ OptionsParse parseOptions(std::span<const std::string_view> args) {
             return {std::nullopt, "unknown option " + std::string(name)};
         }
     }
-    if (options.links.empty() && !options.help)
-        return {std::nullopt, "at least one --link PATH is needed"};
+    if (options.ports.empty() && !options.help)
+        return {std::nullopt, "at least one --link PATH or --port DEVICE is needed"};
     return {std::move(options), {}};
 }
 
 const char* helpText() {
-    return R"(Usage: vtr-emulator --link PATH [--link PATH ...] [options]
+    return R"(Usage: vtr-emulator (--link PATH | --port DEVICE) ... [options]
 
-Emulates Sony 9-pin (RS-422) video tape machines, one per --link, each on a
-pseudo-terminal in raw mode. PATH becomes a symbolic link to the deck's port
-(a stale link is replaced); point a controller, or a wine COM port such as
-$WINEPREFIX/dosdevices/com20, at it. Runs until SIGINT or SIGTERM, then removes
-its links.
+Emulates Sony 9-pin (RS-422) video tape machines, one per --link or --port.
+A --link deck sits on a pseudo-terminal in raw mode: PATH becomes a symbolic
+link to it (a stale link is replaced); point a controller, or a wine COM port
+such as $WINEPREFIX/dosdevices/com20, at it. A --port deck answers on an
+existing serial device, e.g. an RS-422 adapter wired to the driver's PC; a
+device that is missing or unplugged is logged and tried again every second.
+Runs until SIGINT or SIGTERM, then removes its links.
 
 Options:
-  --link PATH           add a deck whose port is linked at PATH (decks are
-                        numbered 1, 2, ... in this order)
+  --link PATH           add a deck whose port is linked at PATH
+  --port DEVICE[,SPEED[,DATA[,PARITY[,STOP]]]]
+                        add a deck on the serial device DEVICE (/dev/ttyUSB0),
+                        with the driver's line settings unless given:
+                        38400 bit/s, 8 data bits, parity O (N, O, E, M, S),
+                        1 stop bit; e.g. /dev/ttyS0,9600,8,N,1
+                        (decks are numbered 1, 2, ... in the order given)
   --control PATH        read control lines from the FIFO at PATH (made if
                         missing, removed at exit if made here)
   --log FILE            write the log to FILE (emptied at start) instead of
@@ -109,8 +159,9 @@ Control lines (FIFO or --command); N is a deck number or "all":
 Log: one line per event, "SECONDS.MICROS DECK EVENT DETAIL", monotonic clock,
 deck 0 for the emulator itself. Events: rx (good frame), bad (checksum
 failure, NAKed), timeout (incomplete frame, NAKed), drop (bytes skipped),
-tx (bytes written), txerr, open (port linked), closed, ctl (control line
-applied), ctlerr (control line refused), state, start, stop, error.
+tx (bytes written), txerr, open (port linked or device opened), closed,
+error (a device that cannot be opened, retried), ctl (control line
+applied), ctlerr (control line refused), state, start, stop.
 )";
 }
 

@@ -10,8 +10,29 @@
 
 namespace korvel::sim::vtr {
 
+// A serial line's settings; the driver's own by default.
+struct LineSettings {
+    int speed = 38400;
+    int dataBits = 8;
+    char parity = 'O';  // N, O, E, M or S
+    int stopBits = 1;
+    bool operator==(const LineSettings&) const = default;
+};
+
+// Where a deck is served: a pseudo-terminal behind a link made at `path`, or the existing
+// serial device at `path` with its line settings.
+struct PortSpec {
+    bool device = false;
+    std::string path;
+    LineSettings line;
+    bool operator==(const PortSpec&) const = default;
+};
+
+// "DEVICE[,SPEED[,DATA[,PARITY[,STOP]]]]", e.g. "/dev/ttyUSB0,9600,8,N,1"; none when wrong.
+std::optional<PortSpec> parseDeviceSpec(std::string_view text, std::string& error);
+
 struct Options {
-    std::vector<std::string> links;     // one deck per link, numbered from 1
+    std::vector<PortSpec> ports;        // one deck per port, numbered from 1 in this order
     std::string controlPath;            // the control FIFO; empty: none
     std::string logPath;                // empty: standard output
     std::vector<std::string> commands;  // control lines applied at start

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "sim/vtr/deck_port.h"
+
 namespace korvel::sim::vtr {
 
 // A deck's serial port: a pseudo-terminal in raw mode (no echo, no line editing, no CR/LF
@@ -17,33 +19,36 @@ namespace korvel::sim::vtr {
 // controller has gone (the master reports hang-up), the port's own settings go back on the
 // line. While nobody holds the slave side the master keeps reporting hang-up, so it is not
 // polled then; a watch on the slave side tells when a controller opens it again.
-class PtyPort {
+class PtyPort : public DeckPort {
   public:
     explicit PtyPort(std::string linkPath) : linkPath_(std::move(linkPath)) {}
-    ~PtyPort() { close(); }
+    ~PtyPort() override { close(); }
     PtyPort(const PtyPort&) = delete;
     PtyPort& operator=(const PtyPort&) = delete;
 
     // Opens a new pseudo-terminal and points the link at it. An existing link is replaced
     // (it is stale: left by an earlier run); any other file at that path is left alone and
     // the open fails. On failure `error` says why and nothing is left open.
-    bool open(std::string& error);
+    bool open(std::string& error) override;
     // Closes the pseudo-terminal and removes the link if it still points at it.
-    void close();
+    void close() override;
 
     // Readable when a controller has opened the slave side; -1 while the port is closed.
-    int watchFd() const { return watch_; }
+    int watchFd() const override { return watch_; }
     // Reads the watch's news. True when a controller opened the slave side while none was
     // known to hold it (it may have closed it again since).
-    bool takeWatchNews();
+    bool takeWatchNews() override;
     // A controller may hold the slave side: the master is worth polling.
-    bool held() const { return held_; }
+    bool held() const override { return held_; }
     // For a master that reports hang-up: the last controller has gone. The line settings go
     // back to those the port was opened with; false, with `error` set, if they could not.
     bool release(std::string& error);
+    bool hangUp(std::string& error) override { return release(error); }
 
-    bool isOpen() const { return master_ >= 0; }
-    int fd() const { return master_; }
+    bool isOpen() const override { return master_ >= 0; }
+    int fd() const override { return master_; }
+    std::string describe() const override { return linkPath_ + " " + slavePath_; }
+    const std::string& name() const override { return linkPath_; }
     const std::string& linkPath() const { return linkPath_; }
     const std::string& slavePath() const { return slavePath_; }
 

@@ -296,3 +296,75 @@ TEST(EmulatorProcess, RefusesBadStartsWithoutTouchingFiles) {
 }
 
 }  // namespace
+
+// A pty's controller side, standing in for the driver's PC at the far end of a serial cable;
+// its slave side is the "device" the emulator opens with --port.
+class FarEnd {
+  public:
+    FarEnd() {
+        fd_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (fd_ >= 0 && grantpt(fd_) == 0 && unlockpt(fd_) == 0) slave_ = ptsname(fd_);
+    }
+    ~FarEnd() {
+        if (fd_ >= 0) close(fd_);
+    }
+    const std::string& device() const { return slave_; }
+    Bytes transact(const Bytes& command, std::size_t expected) {
+        if (write(fd_, command.data(), command.size()) != static_cast<ssize_t>(command.size()))
+            return {};
+        Bytes got;
+        waitFor([&] {
+            unsigned char buffer[64];
+            const ssize_t n = read(fd_, buffer, sizeof buffer);
+            if (n > 0) got.insert(got.end(), buffer, buffer + n);
+            return got.size() >= expected;
+        });
+        return got;
+    }
+    termios line() const {
+        termios tio{};
+        tcgetattr(fd_, &tio);
+        return tio;
+    }
+
+  private:
+    int fd_ = -1;
+    std::string slave_;
+};
+
+// An adapter missing at start, plugged in, pulled out and plugged in again: the emulator logs
+// each change, tries again, and serves the deck on the driver's line settings whenever it can.
+TEST(EmulatorProcess, ServesASerialDeviceThatComesAndGoes) {
+    TempDir dir;
+    const fs::path adapter = dir / "ttyADAPTER", log = dir / "log";
+    EmulatorProcess emulator({"--port", adapter.string(), "--log", log.string()});
+    ASSERT_TRUE(logHas(log, " 1 error cannot open " + adapter.string()));
+
+    auto far = std::make_unique<FarEnd>();
+    fs::create_symlink(far->device(), adapter);
+    ASSERT_TRUE(logHas(log, " 1 open " + adapter.string() + " 38400,8,O,1\n"));
+    const termios line = far->line();
+    // A pty keeps no parity enable bit; odd parity shows in PARODD.
+    EXPECT_EQ(line.c_cflag & (CSIZE | PARODD | CSTOPB), CS8 | PARODD);
+    EXPECT_EQ(cfgetospeed(&line), B38400);
+    EXPECT_EQ(far->transact(kStatusSense, kStoppedStatus.size()), kStoppedStatus);
+
+    // Pulled out: the emulator notices, finds the device gone, and tries again.
+    far.reset();
+    const auto twice = [&](const std::string& text) {
+        return waitFor([&] {
+            const std::string all = readFile(log);
+            return all.find(text) != all.rfind(text);
+        });
+    };
+    EXPECT_TRUE(twice(" 1 error cannot open " + adapter.string()));
+    far = std::make_unique<FarEnd>();
+    fs::remove(adapter);
+    fs::create_symlink(far->device(), adapter);
+    // Raw only once the emulator has it open: a command sent before would be echoed.
+    ASSERT_TRUE(twice(" 1 open " + adapter.string()));
+    EXPECT_EQ(far->transact(kStatusSense, kStoppedStatus.size()), kStoppedStatus);
+
+    ASSERT_TRUE(emulator.stop());
+    EXPECT_EQ(emulator.waitForExit(), 0);
+}

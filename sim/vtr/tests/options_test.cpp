@@ -12,11 +12,19 @@ OptionsParse parse(std::vector<std::string_view> args) {
 }
 
 TEST(Options, LinksCommandsAndSettingsAreTaken) {
-    const OptionsParse p = parse({"--link", "/tmp/a", "--link=/tmp/b", "--control", "/tmp/c",
+    const OptionsParse p = parse({"--link", "/tmp/a", "--port", "/dev/ttyS0,9600,7,e,2",
+                                  "--port=/dev/ttyUSB0", "--link=/tmp/b", "--control", "/tmp/c",
                                   "--log=/tmp/l", "--command", "deck 1 fault silent", "--start-tc",
                                   "01:02:03:04", "--cue-time", "0", "--byte-timeout=20"});
     ASSERT_TRUE(p.options) << p.error;
-    EXPECT_EQ(p.options->links, (std::vector<std::string>{"/tmp/a", "/tmp/b"}));
+    // Decks in the order given; a device takes the driver's line settings unless told.
+    EXPECT_EQ(p.options->ports, (std::vector<PortSpec>{{false, "/tmp/a", {}},
+                                                       {true, "/dev/ttyS0", {9600, 7, 'E', 2}},
+                                                       {true, "/dev/ttyUSB0", {38400, 8, 'O', 1}},
+                                                       {false, "/tmp/b", {}}}));
+    for (const char* wrong : {"/dev/ttyS0,fast", "/dev/ttyS0,9600,9", "/dev/ttyS0,9600,8,X",
+                              "/dev/ttyS0,9600,8,N,3", ",9600", "/dev/ttyS0,1,2,3,4,5"})
+        EXPECT_FALSE(parse({"--port", wrong}).options) << wrong;
     EXPECT_EQ(p.options->controlPath, "/tmp/c");
     EXPECT_EQ(p.options->logPath, "/tmp/l");
     EXPECT_EQ(p.options->commands, std::vector<std::string>{"deck 1 fault silent"});
