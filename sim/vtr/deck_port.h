@@ -1,12 +1,14 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace korvel::sim::vtr {
 
-// A deck's end of a serial line, as the emulator's loop sees it: a pseudo-terminal behind a
-// link (PtyPort) or an existing serial device (SerialDevicePort). Non-blocking descriptors,
-// polled by the loop.
+// A deck's end of a serial line, as the emulator sees it: a pseudo-terminal behind a link
+// (PtyPort) or an existing serial device (SerialDevicePort) on Linux, where the loop polls
+// their non-blocking descriptors; a COM port through the driver's serial library on Windows
+// (ComDeckPort). Reads never wait.
 class DeckPort {
   public:
     virtual ~DeckPort() = default;
@@ -15,7 +17,12 @@ class DeckPort {
     virtual bool open(std::string& error) = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
-    virtual int fd() const = 0;
+    // The bytes waiting (0 when none), or -1 when the port cannot be read.
+    virtual int read(std::uint8_t* buffer, int size) = 0;
+    // The bytes written, or -1 with `error` set.
+    virtual int write(const std::uint8_t* bytes, int length, std::string& error) = 0;
+    // The descriptor a poll() loop waits on; -1 where there is none (Windows).
+    virtual int fd() const { return -1; }
     // What the log calls the port when it opens: its path and anything else worth knowing.
     virtual std::string describe() const = 0;
     virtual const std::string& name() const = 0;

@@ -105,7 +105,7 @@ bool PtyPort::takeWatchNews() {
     bool opened = false;
     alignas(inotify_event) char buffer[1024];
     for (;;) {
-        const ssize_t n = read(watch_, buffer, sizeof buffer);
+        const ssize_t n = ::read(watch_, buffer, sizeof buffer);
         if (n <= 0) break;  // drained
         for (ssize_t at = 0; at < n;) {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "sim/vtr/deck_port.h"
+#include "sim/vtr/posix_deck_port.h"
 
 namespace korvel::sim::vtr {
 
@@ -19,7 +19,7 @@ namespace korvel::sim::vtr {
 // controller has gone (the master reports hang-up), the port's own settings go back on the
 // line. While nobody holds the slave side the master keeps reporting hang-up, so it is not
 // polled then; a watch on the slave side tells when a controller opens it again.
-class PtyPort : public DeckPort {
+class PtyPort : public PosixDeckPort {
   public:
     explicit PtyPort(std::string linkPath) : linkPath_(std::move(linkPath)) {}
     ~PtyPort() override { close(); }

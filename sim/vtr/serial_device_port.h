@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "sim/vtr/deck_port.h"
 #include "sim/vtr/options.h"
+#include "sim/vtr/posix_deck_port.h"
 
 namespace korvel::sim::vtr {
 
@@ -11,7 +11,7 @@ namespace korvel::sim::vtr {
 // side standing in for one), in raw mode with the given line settings. A device that goes
 // away (an adapter pulled out) reports an error or hang-up; the port is then closed and the
 // emulator opens it again when it can.
-class SerialDevicePort : public DeckPort {
+class SerialDevicePort : public PosixDeckPort {
   public:
     SerialDevicePort(std::string path, const LineSettings& line)
         : path_(std::move(path)), line_(line) {}
