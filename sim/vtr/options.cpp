@@ -119,21 +119,23 @@ const char* helpText() {
 Emulates Sony 9-pin (RS-422) video tape machines, one per --link or --port.
 A --link deck sits on a pseudo-terminal in raw mode: PATH becomes a symbolic
 link to it (a stale link is replaced); point a controller, or a wine COM port
-such as $WINEPREFIX/dosdevices/com20, at it. A --port deck answers on an
-existing serial device, e.g. an RS-422 adapter wired to the driver's PC; a
-device that is missing or unplugged is logged and tried again every second.
-Runs until SIGINT or SIGTERM, then removes its links.
+such as $WINEPREFIX/dosdevices/com20, at it (Linux only). A --port deck
+answers on an existing serial device, e.g. an RS-422 adapter wired to the
+driver's PC: /dev/ttyUSB0 on Linux, COM5 on Windows; a device that is missing
+or unplugged is logged and tried again every second. Runs until SIGINT or
+SIGTERM (Ctrl-C), then removes its links.
 
 Options:
   --link PATH           add a deck whose port is linked at PATH
   --port DEVICE[,SPEED[,DATA[,PARITY[,STOP]]]]
-                        add a deck on the serial device DEVICE (/dev/ttyUSB0),
-                        with the driver's line settings unless given:
+                        add a deck on the serial device DEVICE (/dev/ttyUSB0,
+                        COM5), with the driver's line settings unless given:
                         38400 bit/s, 8 data bits, parity O (N, O, E, M, S),
                         1 stop bit; e.g. /dev/ttyS0,9600,8,N,1
                         (decks are numbered 1, 2, ... in the order given)
-  --control PATH        read control lines from the FIFO at PATH (made if
-                        missing, removed at exit if made here)
+  --control PATH        read control lines from PATH: on Linux a FIFO (made
+                        if missing, removed at exit if made here), on Windows
+                        a named pipe such as \\.\pipe\decks (made here)
   --log FILE            write the log to FILE (emptied at start) instead of
                         standard output
   --command LINE        apply a control line at start (repeatable)
@@ -142,7 +144,8 @@ Options:
   --byte-timeout MS     a pause this long abandons an incomplete frame (50)
   --help                show this text
 
-Control lines (FIFO or --command); N is a deck number or "all":
+Control lines (--control, --command, and on Windows standard input too, where
+"quit" ends the emulator); N is a deck number or "all":
   deck N fault silent         receive, never answer
   deck N fault corrupt        answer with wrong checksums
   deck N fault nak COUNT [EE] NAK the next COUNT commands (error byte EE hex, 04)

@@ -1,0 +1,101 @@
+// vtr-emulator.exe: Sony 9-pin video tape machines on COM ports, for commissioning a site
+// before its machines are there, or for testing controllers.
+
+#include <windows.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim/vtr/deck_rack.h"
+#include "sim/vtr/options.h"
+#include "sim/vtr/win32/com_deck_port.h"
+#include "sim/vtr/win32/control_lines.h"
+#include "sim/vtr/wire_log.h"
+
+namespace {
+
+using namespace korvel::sim::vtr;
+
+ControlInbox gInbox;
+
+// On a reader thread of the serial library: bytes wait in a port's ring.
+void onBytes(korvel::comms::SerialPort*) {
+    gInbox.wake();
+}
+
+BOOL WINAPI onConsoleEvent(DWORD) {
+    gInbox.stop();
+    return TRUE;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string_view> args(argv + 1, argv + argc);
+    const OptionsParse parse = parseOptions(args);
+    if (!parse.options) {
+        std::fprintf(stderr, "vtr-emulator: %s\n(--help shows the options)\n", parse.error.c_str());
+        return 2;
+    }
+    const Options& options = *parse.options;
+    if (options.help) {
+        std::fputs(helpText(), stdout);
+        return 0;
+    }
+    for (const PortSpec& spec : options.ports) {
+        if (!spec.device) {
+            std::fprintf(stderr,
+                         "vtr-emulator: --link makes a pseudo-terminal, which Windows has not; "
+                         "use --port COMn\n");
+            return 2;
+        }
+        if (ComDeckPort::portNumberOf(spec.path) == 0) {
+            std::fprintf(stderr, "vtr-emulator: --port %s: the port is COM1 to COM256\n",
+                         spec.path.c_str());
+            return 2;
+        }
+    }
+
+    std::FILE* out = stdout;
+    if (!options.logPath.empty()) {
+        out = std::fopen(options.logPath.c_str(), "w");  // each run starts its own log
+        if (out == nullptr) {
+            std::perror(("vtr-emulator: " + options.logPath).c_str());
+            return 1;
+        }
+    }
+    WireLog log(out);
+    DeckRack rack(options, log, [](const PortSpec& spec) -> std::unique_ptr<DeckPort> {
+        return std::make_unique<ComDeckPort>(spec.path, spec.line, &onBytes);
+    });
+
+    std::string error;
+    int status = 0;
+    if (!options.controlPath.empty() && !gInbox.servePipe(options.controlPath, error)) {
+        std::fprintf(stderr, "vtr-emulator: %s\n", error.c_str());
+        status = 1;
+    } else if (!rack.start(error)) {
+        std::fprintf(stderr, "vtr-emulator: %s\n", error.c_str());
+        status = 1;
+    } else {
+        SetConsoleCtrlHandler(&onConsoleEvent, TRUE);
+        gInbox.readStandardInput();
+        while (!gInbox.stopping()) {
+            rack.service();
+            for (std::size_t i = 0; i < rack.size(); ++i) rack.readPort(i);
+            rack.service();  // replies due at once go now
+            for (const std::string& line : gInbox.wait(rack.waitMs())) {
+                if (line == "quit")
+                    gInbox.stop();
+                else
+                    rack.controlLine(line);
+            }
+        }
+    }
+    rack.shutdown();
+    if (out != stdout) std::fclose(out);
+    return status;
+}
