@@ -11,7 +11,7 @@ WINESERVER=/usr/lib/wine/wineserver
 KORVEL_PACKAGES=(
     cmake make g++ googletest libgtest-dev libgmock-dev libbenchmark-dev
     gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix
-    wine64 xvfb xauth
+    wine64 xvfb xauth socat
 )
 # The screenshot script's picture of the root window: xwd, and netpbm to cut and convert it.
 KORVEL_PACKAGES+=(x11-apps netpbm)

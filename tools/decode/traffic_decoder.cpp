@@ -214,6 +214,9 @@ void TrafficDecoder::summarise() {
             previous.command = nullptr;
         }
     }
+    // A command the log ends on got no reply in it either.
+    for (const auto& [vt, previous] : last)
+        if (previous.command != nullptr) ++summaries_[vt].unanswered;
 }
 
 void TrafficDecoder::print(std::ostream& out, int vt) const {

@@ -40,7 +40,7 @@ struct VtSummary {
     int naks = 0;
     int checksumErrors = 0;
     int lateReplies = 0;               // came later than the transmit time-out after their command
-    int unanswered = 0;                // the next frame was another command
+    int unanswered = 0;                // the next frame was another command, or none came
     std::int64_t longestSilence = -1;  // microseconds between two frames of the VT; -1 none
     std::string silenceFrom;           // the line that began it
 };
