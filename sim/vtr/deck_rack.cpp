@@ -159,14 +159,17 @@ void DeckRack::writeDue() {
             const int n =
                 slot.port->write(write.bytes.data(), static_cast<int>(write.bytes.size()), error);
             const Instant at = now();
-            if (n == static_cast<int>(write.bytes.size()))
+            if (n == static_cast<int>(write.bytes.size())) {
                 log_.bytes(at, deckNumber, "tx", write.bytes);
-            else if (n < 0)
+            } else if (n < 0) {
                 log_.write(at, deckNumber, "txerr", error);
-            else
+                // A device that cannot be written to has most likely gone: open it again.
+                if (slot.port->retriesOpen()) portFailed(write.slot);
+            } else {
                 log_.write(at, deckNumber, "txerr",
                            "short write " +
                                hexBytes(std::span(write.bytes).first(static_cast<std::size_t>(n))));
+            }
         }
         pending_.pop();  // a reply due while the port is closed is lost with the port
     }

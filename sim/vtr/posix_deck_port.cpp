@@ -14,6 +14,7 @@ int PosixDeckPort::read(std::uint8_t* buffer, int size) {
 
 int PosixDeckPort::write(const std::uint8_t* bytes, int length, std::string& error) {
     const ssize_t n = ::write(fd(), bytes, static_cast<std::size_t>(length));
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return 0;  // full: a short write
     if (n < 0) error = std::strerror(errno);
     return n < 0 ? -1 : static_cast<int>(n);
 }

@@ -17,6 +17,9 @@ std::vector<std::string> splitLines(std::string& partial, const char* text, std:
     for (std::size_t i = 0; i < size; ++i) {
         const char c = text[i];
         if (c == '\n') {
+            // "echo deck 1 show > \\.\pipe\decks" in a command window ends with a blank.
+            while (!partial.empty() && (partial.back() == ' ' || partial.back() == '\t'))
+                partial.pop_back();
             if (partial.size() <= kMaxLine) lines.push_back(partial);
             partial.clear();
         } else if (c != '\r' && partial.size() <= kMaxLine) {
