@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "engine/command_table.h"
 #include "engine/frame.h"
 #include "support/engine_fixture.h"
@@ -90,6 +92,33 @@ TEST(CommandTable, NumbersOutsideTheTableAreUnknownAndSetCueSendsNothing) {
     EXPECT_TRUE(setCue.known);
     EXPECT_FALSE(setCue.sendsFrame);
     EXPECT_STREQ(setCue.panelText, "SetCue");
+}
+
+// Every frame the table builds, with any value and cue point, is told back as its own command
+// (the two group A 33 commands differ in a fixed byte only), and each has a name.
+TEST(CommandTable, EveryFrameIsToldBackAsItsCommand) {
+    std::mt19937 random(5);
+    for (unsigned number : kCommandNumbers) {
+        ASSERT_NE(commandName(number), nullptr) << number;
+        for (int i = 0; i < 200; ++i) {
+            const auto value = static_cast<std::int32_t>(random());
+            const Timecode cue{
+                static_cast<std::uint8_t>(random()), static_cast<std::uint8_t>(random()),
+                static_cast<std::uint8_t>(random()), static_cast<std::uint8_t>(random())};
+            CommandPlan plan = planCommand(number, value, cue);
+            if (!plan.sendsFrame) break;
+            const int length = completeFrame(plan.frame);
+            const FrameCommand told = commandOfFrame(plan.frame.data(), length);
+            ASSERT_EQ(told.number, number)
+                << hex(testing::Bytes(plan.frame.begin(), plan.frame.begin() + length));
+            const bool speed = number == kVariable || number == kShuttle || number == kJog;
+            EXPECT_EQ(told.reverse, speed && value < 0) << number;
+        }
+    }
+    EXPECT_EQ(commandName(10), nullptr);
+    const std::uint8_t notOurs[] = {0x20, 0x99, 0xB9};
+    EXPECT_EQ(commandOfFrame(notOurs, 3).number, 0u);
+    EXPECT_EQ(commandOfFrame(notOurs, 2).number, 0u);  // too short for any frame
 }
 
 TEST(Timecode, FlagBitsAreMaskedAndTheTextReadsHoursFirst) {

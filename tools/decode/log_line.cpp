@@ -108,9 +108,12 @@ bool parseDriverLog(std::string_view text, LogLine& line) {
     return true;
 }
 
-// 000125:   <text>
+// 000125:   <text>, as the trace list shows it, or "trace.7 000125:   <text>" as the probe
+// (korvel-probe trace) saves it.
 bool parseTrace(std::string_view text, LogLine& line) {
     std::int64_t ms = 0;
+    if (takeText(text, "trace.") && !(takeNumber(text, 0, ms) && takeText(text, " ")))
+        return false;
     if (!takeNumber(text, 0, ms) || !takeText(text, ":   ")) return false;
     line.clock = LogLine::Clock::kDelta;
     line.time = ms * 1000;

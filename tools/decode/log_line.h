@@ -14,7 +14,8 @@ enum class Direction { kCommand, kReply };
 //   the driver's disk log (korvel.log)   07/12/2026 09:05:03 TX: 20 01 21
 //                                         07/12/2026 09:05:03 Read[vt1] 10 01 11
 //   a saved debug trace                   000125:   TX: 20 01 21
-//                                         (the milliseconds since the line before)
+//                                         (the milliseconds since the line before; the
+//                                         probe's "trace.N " before it is taken too)
 //   the deck emulator's log               12.345678 1 rx 20 01 21
 //                                         (seconds.microseconds, deck, event, bytes)
 //

@@ -11,6 +11,11 @@
 
 #include "tools/decode/traffic_decoder.h"
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 namespace {
 
 constexpr const char* kHelp = R"(Usage: korvel-decode [--vt N] [--summary] [--timeout MS] [FILE ...]
@@ -110,6 +115,10 @@ int main(int argc, char** argv) {
     korvel::tools::decode::TrafficDecoder decoder(static_cast<std::int64_t>(timeoutMs) * 1000);
     for (const std::string& file : files) {
         if (file == "-") {
+#ifdef _WIN32
+            // Text mode would end the input at the first Ctrl-Z byte of a damaged log.
+            _setmode(_fileno(stdin), _O_BINARY);
+#endif
             readLines(std::cin, decoder);
             continue;
         }
