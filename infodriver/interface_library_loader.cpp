@@ -1,7 +1,10 @@
 #include "infodriver/interface_library_loader.h"
 
 #include <cstdio>
+#include <cstring>
+#include <string>
 
+#include "infodriver/library_architecture.h"
 #include "infodriver/win32_transport.h"
 #include "log/trace.h"
 #include "shell/timed_message_box.h"
@@ -26,6 +29,31 @@ void say(char* message, std::size_t size, const char* format, const char* name, 
     if (message != nullptr && size != 0) std::snprintf(message, size, format, name, n);
 }
 
+// The architecture of the file the loader would have taken for this name (the program's
+// folder first), from its PE header.
+Architecture fileArchitecture(const char* name) {
+    char path[MAX_PATH] = {};
+    if (SearchPathA(nullptr, name, nullptr, sizeof path, path, nullptr) == 0) {
+        return Architecture::Unknown;
+    }
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return Architecture::Unknown;
+    unsigned char head[4096];
+    DWORD count = 0;
+    const BOOL read = ReadFile(file, head, sizeof head, &count, nullptr);
+    CloseHandle(file);
+    return read ? peArchitecture(head, count) : Architecture::Unknown;
+}
+
+// For a library of the wrong bitness (error 193), a second line: which korvel.exe it needs.
+void adviseOnArchitecture(char* message, std::size_t size, const char* name) {
+    if (message == nullptr || size == 0) return;
+    const std::string advice = wrongArchitectureAdvice(name, fileArchitecture(name));
+    const std::size_t used = std::strlen(message);
+    if (used + 1 < size) std::snprintf(message + used, size - used, "\n%s", advice.c_str());
+}
+
 }  // namespace
 
 bool loadInterfaceLibrary(const char* name, char* message, std::size_t size) {
@@ -36,8 +64,10 @@ bool loadInterfaceLibrary(const char* name, char* message, std::size_t size) {
         library = LoadLibraryA(name);
     }
     if (library == nullptr) {
+        const DWORD error = GetLastError();
         say(message, size, "Cannot load the interface library %s (error %lu)", name,
-            static_cast<unsigned long>(GetLastError()));
+            static_cast<unsigned long>(error));
+        if (error == ERROR_BAD_EXE_FORMAT) adviseOnArchitecture(message, size, name);
         return false;
     }
     auto libraryData = reinterpret_cast<LibraryDataFunction>(
@@ -55,9 +85,14 @@ bool loadInterfaceLibrary(const char* name, char* message, std::size_t size) {
 }
 
 bool requireInterfaceLibrary(HWND owner, const char* name) {
-    char message[MAX_PATH + 80];
+    char message[2 * MAX_PATH + 200];
     if (loadInterfaceLibrary(name, message, sizeof message)) return true;
-    log::traceText(message);
+    char traced[sizeof message];
+    std::memcpy(traced, message, sizeof message);
+    for (char& c : traced) {
+        if (c == '\n') c = ' ';  // one trace line
+    }
+    log::traceText(traced);
     shell::showTimedError(owner, message);
     return false;
 }

@@ -2,6 +2,7 @@
 
 #include "infodriver/infodriver_client.h"
 #include "infodriver/infodriver_state.h"
+#include "infodriver/library_entry_call.h"
 #include "log/trace.h"
 #include "shell/timed_message_box.h"
 
@@ -106,7 +107,7 @@ MessageResult Win32Transport::libraryData(WindowHandle ownWindow, MessageWord wP
         log::trace("%s not loaded: library data dropped", kInterfaceLibraryName);
         return 0;
     }
-    return libraryData_(reinterpret_cast<HWND>(ownWindow), wParam, lParam);
+    return callLibraryData(libraryData_, reinterpret_cast<HWND>(ownWindow), wParam, lParam);
 }
 
 MessageResult Win32Transport::slotTraffic(WindowHandle peerWindow, std::uint32_t message,
@@ -116,8 +117,8 @@ MessageResult Win32Transport::slotTraffic(WindowHandle peerWindow, std::uint32_t
                    static_cast<unsigned>(message));
         return 0;
     }
-    return slotTraffic_(reinterpret_cast<HWND>(peerWindow), message, slotIndex,
-                        reinterpret_cast<LPARAM>(text), one, length);
+    return callSlotTraffic(slotTraffic_, reinterpret_cast<HWND>(peerWindow), message, slotIndex,
+                           reinterpret_cast<LPARAM>(text), one, length);
 }
 
 void Win32Transport::showError(const char* text) {

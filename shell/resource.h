@@ -54,6 +54,6 @@
 #define IDC_ABOUT_BUILD 1001
 #define IDC_ABOUT_CONTROLLER 1002 /* "Korvel Controller", with "(Simulation)" when so set */
 
-// The version of the program, in its version resource.
-#define KORVEL_VERSION_NUMBERS 1, 0, 0, 0
-#define KORVEL_VERSION_TEXT "1.0.0.0"
+// The version of the program, in its version resource: KORVEL_VERSION_NUMBERS and
+// KORVEL_VERSION_TEXT, made by the build from the file VERSION.
+#include "korvel_version.h"

@@ -1,18 +1,26 @@
-# Shared by the project's scripts: packages, the two builds, wine and a headless display.
+# Shared by the project's scripts: packages, the builds, wine and a headless display.
 # Source it; it defines functions and a few variables, and runs nothing by itself.
 
 KORVEL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 NATIVE_BUILD="$KORVEL_ROOT/build/native"
+# The Windows builds: 64-bit (x64) and 32-bit (x86). Both run in the 64-bit tree's wine prefix.
 WIN32_BUILD="$KORVEL_ROOT/build/win32"
+WIN32_X86_BUILD="$KORVEL_ROOT/build/win32-x86"
+# wine's loaders: wine64 for 64-bit programs, wine for 32-bit ones (Debian's wine32:i386).
 WINE64=/usr/lib/wine/wine64
+WINE32=/usr/lib/wine/wine
 WINESERVER=/usr/lib/wine/wineserver
 
-# Debian packages the builds and tests need.
+# Debian packages the builds and tests need; wine32:i386 needs the i386 architecture, which
+# ensure_packages adds.
 KORVEL_PACKAGES=(
     cmake make g++ googletest libgtest-dev libgmock-dev libbenchmark-dev
     gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix
-    wine64 xvfb xauth socat
+    gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix
+    wine64 wine32:i386 xvfb xauth socat
 )
+# The release package: zip to make it, unzip to check it.
+KORVEL_PACKAGES+=(zip unzip)
 # The screenshot script's picture of the root window: xwd, and netpbm to cut and convert it.
 KORVEL_PACKAGES+=(x11-apps netpbm)
 
@@ -29,6 +37,10 @@ ensure_packages() {
     say "installing: ${missing[*]}"
     local sudo=
     [ "$(id -u)" -ne 0 ] && sudo=sudo
+    if printf '%s\n' "${missing[@]}" | grep -q ':i386$' \
+        && ! dpkg --print-foreign-architectures | grep -qx i386; then
+        $sudo dpkg --add-architecture i386 || return 1
+    fi
     $sudo apt-get update -q >/dev/null
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends \
         "${missing[@]}" >/dev/null
@@ -36,18 +48,47 @@ ensure_packages() {
 
 jobs_count() { nproc 2>/dev/null || echo 2; }
 
+# build_native [TARGET ...]: every target, or those given.
 build_native() {
     say "native build: $NATIVE_BUILD"
-    cmake -S "$KORVEL_ROOT" -B "$NATIVE_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-    cmake --build "$NATIVE_BUILD" -j"$(jobs_count)"
+    cmake -S "$KORVEL_ROOT" -B "$NATIVE_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null \
+        || return 1
+    local targets=()
+    [ $# -gt 0 ] && targets=(--target "$@")
+    cmake --build "$NATIVE_BUILD" -j"$(jobs_count)" "${targets[@]}"
 }
 
-build_win32() {
-    say "Windows build: $WIN32_BUILD"
-    cmake -S "$KORVEL_ROOT" -B "$WIN32_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DCMAKE_TOOLCHAIN_FILE="$KORVEL_ROOT/cmake/mingw-w64-x86_64.cmake" >/dev/null
-    cmake --build "$WIN32_BUILD" -j"$(jobs_count)"
+# The build tree of a Windows architecture, x64 or x86.
+win32_build_of() {
+    case $1 in
+        x64) echo "$WIN32_BUILD" ;;
+        x86) echo "$WIN32_X86_BUILD" ;;
+        *) echo "no Windows architecture '$1' (x64 or x86)" >&2; return 1 ;;
+    esac
 }
+
+# build_win32 [x64|x86] [TARGET ...]: one Windows build (default x64), every target or those
+# given. Each tree knows the other's place: the tests of one use programs of the other.
+build_win32() {
+    local arch=${1:-x64} dir other toolchain
+    [ $# -gt 0 ] && shift
+    dir=$(win32_build_of "$arch") || return 1
+    if [ "$arch" = x64 ]; then
+        other=$WIN32_X86_BUILD toolchain=mingw-w64-x86_64
+    else
+        other=$WIN32_BUILD toolchain=mingw-w64-i686
+    fi
+    say "Windows build ($arch): $dir"
+    cmake -S "$KORVEL_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_TOOLCHAIN_FILE="$KORVEL_ROOT/cmake/$toolchain.cmake" \
+        -DKORVEL_OTHER_WINDOWS_BUILD="$other" >/dev/null || return 1
+    local targets=()
+    [ $# -gt 0 ] && targets=(--target "$@")
+    cmake --build "$dir" -j"$(jobs_count)" "${targets[@]}"
+}
+
+# The wine loader for a build's programs.
+wine_of() { if [ "$1" = x86 ]; then echo "$WINE32"; else echo "$WINE64"; fi; }
 
 # The wine prefix lives in the build tree; a persistent wine server makes each process start
 # take a fraction of a second.

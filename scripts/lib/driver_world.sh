@@ -6,6 +6,10 @@
 INFODRIVER_PID=
 INFODRIVER_FD=
 DRIVER_PID=
+# The korvel.exe to run: the 64-bit build's unless a caller picks the 32-bit one (its tree
+# and wine loader); the emulator and the probe are always the 64-bit build's.
+DRIVER_BUILD=${DRIVER_BUILD:-$WIN32_BUILD}
+DRIVER_WINE=${DRIVER_WINE:-$WINE64}
 
 probe() { "$WINE64" "$WIN32_BUILD/bin/korvel-probe.exe" "$@" 2>/dev/null | tr -d '\r'; }
 
@@ -58,8 +62,8 @@ wait_gone() {
 # korvel.exe DEVICE with the settings tree $WORK/root (RZ_SYSTEM "sys"), once its window is
 # open; its output goes to $WORK/korvel.out.
 start_driver() {
-    (close_infodriver_input; cd "$WIN32_BUILD/bin" \
-        && RZ_ROOT="Z:${WORK//\//\\}\\root" RZ_SYSTEM=sys exec "$WINE64" ./korvel.exe "$1") \
+    (close_infodriver_input; cd "$DRIVER_BUILD/bin" \
+        && RZ_ROOT="Z:${WORK//\//\\}\\root" RZ_SYSTEM=sys exec "$DRIVER_WINE" ./korvel.exe "$1") \
         >"$WORK/korvel.out" 2>&1 &
     DRIVER_PID=$!
     probe --wait 15000 caption >/dev/null && return 0

@@ -198,6 +198,25 @@ std::vector<MessageBoxSeen> messageBoxesOf(DWORD processId) {
     return boxes;
 }
 
+std::optional<DriverWindow::About> DriverWindow::readAbout() const {
+    constexpr int kAboutCommand = 104;  // Help, About
+    constexpr int kVersionLine = 1000;
+    constexpr int kBuildLine = 1001;
+    if (!command(kAboutCommand)) return std::nullopt;
+    for (int i = 0; i < 200; ++i) {
+        for (const MessageBoxSeen& dialog : messageBoxes()) {
+            if (dialog.caption != "About") continue;
+            About about;
+            about.version = windowText(GetDlgItem(dialog.window, kVersionLine)).value_or("");
+            about.build = windowText(GetDlgItem(dialog.window, kBuildLine)).value_or("");
+            PostMessageA(dialog.window, WM_COMMAND, IDOK, 0);
+            return about;
+        }
+        Sleep(25);
+    }
+    return std::nullopt;
+}
+
 bool DriverWindow::command(int commandId) const {
     return PostMessageA(window_, WM_COMMAND, MAKEWPARAM(commandId, 0), 0) != FALSE;
 }

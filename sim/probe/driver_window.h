@@ -48,6 +48,14 @@ class DriverWindow {
     // The message boxes (dialogs with a caption) of the driver's process.
     std::vector<MessageBoxSeen> messageBoxes() const;
 
+    // Opens the About box (Help, About), reads its version and build lines and closes it;
+    // nullopt when no box opened within a few seconds.
+    struct About {
+        std::string version;
+        std::string build;
+    };
+    std::optional<About> readAbout() const;
+
     // Posts a menu command (WM_COMMAND); does not wait for it to be carried out.
     bool command(int commandId) const;
     // ShowWindow with SW_RESTORE or SW_MINIMIZE, from outside the process.

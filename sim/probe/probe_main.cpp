@@ -86,6 +86,16 @@ bool run(const DriverWindow& window, const Action& action) {
                 print("box.text", box.text);
             }
             return true;
+        case ActionKind::About: {
+            const auto about = window.readAbout();
+            if (!about) {
+                std::fprintf(stderr, "korvel-probe: the About box did not open\n");
+                return false;
+            }
+            print("about.version", about->version);
+            print("about.build", about->build);
+            return true;
+        }
         case ActionKind::Command:
             if (!window.command(action.ids.front())) return false;
             print("sent", std::to_string(action.ids.front()));

@@ -95,6 +95,8 @@ ParsedRequest parseArguments(const std::vector<std::string>& arguments) {
             request.actions.push_back({ActionKind::Menu, {}});
         } else if (word == "boxes") {
             request.actions.push_back({ActionKind::Boxes, {}});
+        } else if (word == "about") {
+            request.actions.push_back({ActionKind::About, {}});
         } else if (word == "restore") {
             request.actions.push_back({ActionKind::Restore, {}});
         } else if (word == "minimise" || word == "minimize") {
@@ -137,6 +139,8 @@ std::string usageText() {
            "  trace           trace.count N, trace.I TEXT\n"
            "  menu            menu.on, menu.hide, menu.logging 0|1 (Debug menu marks)\n"
            "  boxes           box.caption TEXT, box.text TEXT for each open message box\n"
+           "  about           about.version TEXT, about.build TEXT (opens the About box,\n"
+           "                  reads it and closes it)\n"
            "  command ID      sends a menu command: a number, or exit, about, clear,\n"
            "                  debug, hide, logging, reset1 to reset9\n"
            "  restore         shows the window normally; minimise minimises it\n"

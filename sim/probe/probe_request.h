@@ -19,6 +19,7 @@ enum class ActionKind {
     Command,   // sends the menu command, prints "sent ID"
     Restore,   // shows the window at its normal size, prints "shown restore"
     Minimise,  // minimises it, prints "shown minimise"
+    About,     // opens the About box, prints about.version TEXT and about.build TEXT, closes it
 };
 
 struct Action {

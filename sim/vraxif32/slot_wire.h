@@ -22,7 +22,8 @@ inline constexpr std::size_t kMaxSlotTextLength = kSlotTextCapacity - 1;
 // "KSLT": marks a packet as ours, so stray WM_COPYDATA traffic is refused.
 inline constexpr std::uint32_t kSlotPacketMagic = 0x544C534Bu;
 
-// The packet, identical in both processes (both are 64-bit builds of the same header).
+// The packet, identical in both processes whatever their bitness (a 32-bit driver's library
+// talks to a 64-bit infodriver): fixed-size fields only, no pointers, no padding.
 // For WM_COPYDATA the message number travels in the COPYDATASTRUCT's dwData.
 struct SlotPacket {
     std::uint32_t magic;
@@ -32,6 +33,7 @@ struct SlotPacket {
     std::uint32_t length;    // text bytes, the terminator not counted; at most 511
     char text[kSlotTextCapacity];
 };
+static_assert(sizeof(SlotPacket) == 5 * sizeof(std::uint32_t) + kSlotTextCapacity);
 
 // A slot and its text, as taken out of a packet that passed every check.
 struct SlotValue {

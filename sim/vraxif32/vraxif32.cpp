@@ -15,6 +15,15 @@
 #include "sim/vraxif32/slot_wire.h"
 #include "sim/vraxif32/test_reader.h"
 
+// The entry points are __stdcall (WINAPI). Built with KORVEL_CDECL_ENTRY_POINTS they are cdecl
+// instead: on 32 bits that is the other kind of library a site may have, and the driver must
+// work with both. On 64 bits the two are the same.
+#ifdef KORVEL_CDECL_ENTRY_POINTS
+#define KORVEL_ENTRY_POINT __cdecl
+#else
+#define KORVEL_ENTRY_POINT WINAPI
+#endif
+
 namespace {
 
 using korvel::sim::SlotPacket;
@@ -171,7 +180,7 @@ LRESULT readSlot(HWND peer, WPARAM slotIndex, char* buffer, int length) {
 // Ordinal 1: the infodriver's message 2074 names its mailbox (wParam its process, lParam
 // the mailbox number). The slot change is copied into this process and sent to the client's
 // window as 2728; the window's answer is returned.
-extern "C" LRESULT WINAPI libraryData(HWND ownWindow, WPARAM wParam, LPARAM lParam) {
+extern "C" LRESULT KORVEL_ENTRY_POINT libraryData(HWND ownWindow, WPARAM wParam, LPARAM lParam) {
     korvel::sim::ensureTestReader();
     if (ownWindow == nullptr || !IsWindow(ownWindow)) return 0;
     char text[korvel::sim::kSlotTextCapacity];
@@ -194,8 +203,8 @@ extern "C" LRESULT WINAPI libraryData(HWND ownWindow, WPARAM wParam, LPARAM lPar
 // Ordinal 2: writes (2726, 2731) and reads (2727) of one slot in the infodriver behind
 // peerWindow. Returns 1 when the infodriver took the write or answered the read, else 0; a
 // read always leaves a terminated text in the buffer, at most length bytes.
-extern "C" LRESULT WINAPI slotTraffic(HWND peerWindow, UINT message, WPARAM slotIndex, LPARAM text,
-                                      int one, int length) {
+extern "C" LRESULT KORVEL_ENTRY_POINT slotTraffic(HWND peerWindow, UINT message, WPARAM slotIndex,
+                                                  LPARAM text, int one, int length) {
     korvel::sim::ensureTestReader();
     char* buffer = reinterpret_cast<char*>(text);
     const bool read = message == korvel::infodriver::IFMSG_SLOTREAD;
@@ -212,6 +221,8 @@ extern "C" LRESULT WINAPI slotTraffic(HWND peerWindow, UINT message, WPARAM slot
     }
 }
 
+#ifndef KORVEL_CDECL_ENTRY_POINTS
 // The exports have exactly the types the driver calls them through.
 static_assert(std::is_same_v<decltype(&libraryData), korvel::infodriver::LibraryDataFunction>);
 static_assert(std::is_same_v<decltype(&slotTraffic), korvel::infodriver::SlotTrafficFunction>);
+#endif

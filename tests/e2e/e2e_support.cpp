@@ -11,7 +11,6 @@
 namespace korvel::e2e {
 namespace {
 
-using sim::testing::programFolder;
 
 void removeTree(const std::string& folder) {
     WIN32_FIND_DATAA entry;
@@ -116,17 +115,21 @@ std::optional<std::string> readWholeFile(const std::string& path) {
     return text;
 }
 
-DriverProcess::DriverProcess(const std::string& arguments) {
+std::string driverFolder() {
+    return sim::testing::folderFromEnvironment("KORVEL_DRIVER_FOLDER");
+}
+
+DriverProcess::DriverProcess(const std::string& arguments, const std::string& folder) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     // A normal show command: the driver must still come up minimised.
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWNORMAL;
-    std::string commandLine = "\"" + programFolder() + "korvel.exe\"";
+    std::string commandLine = "\"" + folder + "korvel.exe\"";
     if (!arguments.empty()) commandLine += " " + arguments;
     PROCESS_INFORMATION started{};
     if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        programFolder().c_str(), &startup, &started)) {
+                        folder.c_str(), &startup, &started)) {
         return;
     }
     CloseHandle(started.hThread);

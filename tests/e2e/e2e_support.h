@@ -38,10 +38,13 @@ class SettingsTree {
 
 std::optional<std::string> readWholeFile(const std::string& path);
 
-// The driver, started from the test program's folder with the arguments given.
+// The folder of the korvel.exe under test: KORVEL_DRIVER_FOLDER, else the test program's.
+std::string driverFolder();
+
+// The driver, started from its folder (driverFolder() unless given) with the arguments given.
 class DriverProcess {
   public:
-    explicit DriverProcess(const std::string& arguments);
+    explicit DriverProcess(const std::string& arguments, const std::string& folder = driverFolder());
     // Ends the driver if it still runs: Exit from its menu, then TerminateProcess.
     ~DriverProcess();
     DriverProcess(const DriverProcess&) = delete;

@@ -11,6 +11,12 @@ std::string programFolder() {
     return folder.substr(0, folder.find_last_of("\\/") + 1);
 }
 
+std::string folderFromEnvironment(const char* variable) {
+    char folder[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableA(variable, folder, sizeof folder);
+    return length > 0 && length < sizeof folder ? std::string(folder, length) : programFolder();
+}
+
 EmulatorProcess::EmulatorProcess(const std::string& arguments) {
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE childInput = nullptr;
@@ -29,7 +35,8 @@ EmulatorProcess::EmulatorProcess(const std::string& arguments) {
     startup.hStdInput = childInput;
     startup.hStdOutput = childOutput;
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    std::string commandLine = "\"" + programFolder() + "infodriver-emulator.exe\" " + arguments;
+    std::string commandLine = "\"" + folderFromEnvironment("KORVEL_EMULATOR_FOLDER") +
+                              "infodriver-emulator.exe\" " + arguments;
     PROCESS_INFORMATION started{};
     const BOOL created = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
                                         nullptr, nullptr, &startup, &started);

@@ -1,6 +1,7 @@
 #pragma once
 
-// Runs infodriver-emulator.exe (from the test program's folder) as a child process with
+// Runs infodriver-emulator.exe (from the test program's folder, or from the one that
+// KORVEL_EMULATOR_FOLDER names) as a child process with
 // pipes on its standard input and output, for tests that talk to it as the driver would.
 #include <windows.h>
 
@@ -19,6 +20,11 @@ namespace korvel::sim::testing {
 
 // The folder of the running program, with a trailing backslash.
 std::string programFolder();
+
+// The folder named by the environment variable (a path ending in a separator), or the
+// program's folder when it is not set: how a test run picks another build's programs (a
+// 32-bit driver with a 64-bit infodriver emulator, as sites have them).
+std::string folderFromEnvironment(const char* variable);
 
 class EmulatorProcess {
   public:

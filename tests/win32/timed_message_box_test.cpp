@@ -8,22 +8,24 @@
 namespace korvel::shell {
 namespace {
 
+struct TitleSearch {
+    const char* title;
+    int found;
+};
+
+// A window procedure's convention (__stdcall on 32 bits), which a lambda does not have.
+BOOL CALLBACK countIfTitled(HWND window, LPARAM param) {
+    auto* s = reinterpret_cast<TitleSearch*>(param);
+    char text[256] = {};
+    GetWindowTextA(window, text, sizeof text);
+    if (IsWindow(window) && lstrcmpA(text, s->title) == 0) ++s->found;
+    return TRUE;
+}
+
 // Top-level windows of this thread whose title is exactly the given text.
 int windowsTitled(const char* title) {
-    struct Search {
-        const char* title;
-        int found;
-    } search{title, 0};
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM param) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(param);
-            char text[256] = {};
-            GetWindowTextA(window, text, sizeof text);
-            if (IsWindow(window) && lstrcmpA(text, s->title) == 0) ++s->found;
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    TitleSearch search{title, 0};
+    EnumThreadWindows(GetCurrentThreadId(), countIfTitled, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
