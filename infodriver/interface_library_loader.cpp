@@ -4,7 +4,7 @@
 
 #include "infodriver/win32_transport.h"
 #include "log/trace.h"
-#include "shell/timed_message_box.h"
+#include "common/timed_message_box.h"
 
 namespace korvel::infodriver {
 
@@ -58,7 +58,7 @@ bool requireInterfaceLibrary(HWND owner, const char* name) {
     char message[MAX_PATH + 80];
     if (loadInterfaceLibrary(name, message, sizeof message)) return true;
     log::traceText(message);
-    shell::showTimedError(owner, message);
+    common::showTimedError(owner, message);
     return false;
 }
 

@@ -3,7 +3,7 @@
 #include "infodriver/infodriver_client.h"
 #include "infodriver/infodriver_state.h"
 #include "log/trace.h"
-#include "shell/timed_message_box.h"
+#include "common/timed_message_box.h"
 
 namespace korvel::infodriver {
 
@@ -121,7 +121,7 @@ MessageResult Win32Transport::slotTraffic(WindowHandle peerWindow, std::uint32_t
 }
 
 void Win32Transport::showError(const char* text) {
-    shell::showTimedError(nullptr, text);
+    common::showTimedError(nullptr, text);
 }
 
 }  // namespace korvel::infodriver

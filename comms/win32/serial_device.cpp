@@ -8,7 +8,7 @@
 #include "comms/backend.h"
 #include "comms/win32/device.h"
 #include "log/trace.h"
-#include "shell/timed_message_box.h"
+#include "common/timed_message_box.h"
 
 namespace korvel::comms {
 
@@ -174,9 +174,9 @@ bool startReader(Device& device, PortRecord& record, int portIndex) {
     GetCommProperties(device.handle, &device.properties);
     if (WaitForSingleObject(device.startSemaphore, kStartWaitMs) != WAIT_OBJECT_0) {
         log::trace("Com port [%d] reader thread did not start", portIndex + 1);
-        shell::timedMessageBox(nullptr,
+        common::timedMessageBox(nullptr,
                                "Comms library very serious internal error. Contact VRAX support",
-                               "Comms error", MB_ICONERROR, shell::kErrorBoxTimeoutMs);
+                               "Comms error", MB_ICONERROR, common::kErrorBoxTimeoutMs);
     }
     return true;
 }

@@ -1,11 +1,11 @@
-#include "shell/timed_message_box.h"
+#include "common/timed_message_box.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
 
-namespace korvel::shell {
+namespace korvel::common {
 namespace {
 
 // Top-level windows of this thread whose title is exactly the given text.
@@ -72,4 +72,4 @@ TEST(TimedMessageBox, AUserWhoPressesOkEndsTheCallAndTheBoxHasNoOwner) {
 }
 
 }  // namespace
-}  // namespace korvel::shell
+}  // namespace korvel::common
