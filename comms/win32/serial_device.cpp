@@ -65,7 +65,12 @@ DWORD WINAPI readerThread(void* argument) {
     overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     ReleaseSemaphore(start.startSemaphore, 1, nullptr);
     const DWORD exitCode = static_cast<DWORD>(start.portIndex + 100);
-    if (overlapped.hEvent == nullptr) return exitCode;
+    if (overlapped.hEvent == nullptr) {
+        // A port without its reader hears nothing: the owner treats it as gone and opens it
+        // again, which starts a new reader.
+        reportLost(*start.record);
+        return exitCode;
+    }
 
     BYTE buffer[kReaderBufferSize];
     auto& keepReading = commsState().keepReading[static_cast<std::size_t>(start.portIndex)];
