@@ -31,6 +31,8 @@ class ReplayPort final : public korvel::engine::VtSerial {
     void setStopBits(int) override {}
     void setParity(int) override {}
     int open(int) override { return 1; }
+    void close() override {}
+    bool lost() const override { return false; }
     int setNotifyWindow(int) override { return 1; }
     int write(const std::uint8_t*, int length) override { return length; }
     // Hands out the bytes of the current burst.
@@ -62,6 +64,7 @@ class LatestSlots final : public korvel::engine::VtSlots {
         value = text;
         return true;
     }
+    bool peerGone() override { return false; }
     std::uintptr_t identity() const override { return reinterpret_cast<std::uintptr_t>(this); }
 
     std::map<std::int32_t, std::string> slots;

@@ -27,14 +27,25 @@ bool startReader(Device& device, PortRecord& record, int portIndex);
 // True on the port's own reader thread (where a callback runs).
 bool isReaderThread(const Device& device);
 
-// Makes the reader thread end and waits until it has (keepReading already cleared).
-void stopReader(Device& device);
+// Makes the reader thread end and waits a bounded time until it has (keepReading already
+// cleared). False when the thread still runs: a serial driver that ignores cancellation.
+bool stopReader(Device& device);
+
+// Closes the device of a reader that did not end, so its pending read fails, and leaves the
+// thread its memory: the struct is never freed, so the thread cannot touch freed memory.
+void abandon(Device* device);
 
 int write(Device& device, const std::uint8_t* bytes, int length);
 
 bool purge(Device& device, int flags);
 
-void clearError(Device& device, CommStatus* status, ErrorWord* errors);
+// False when the device refused the call (its status is then all zero).
+bool clearError(Device& device, CommStatus* status, ErrorWord* errors);
+
+// True when the device no longer answers at all: its line settings cannot even be read, as
+// after an adapter is pulled or a pseudo-terminal's other side has gone. Not for a line
+// error, which a good device reports too.
+bool deviceGone(Device& device);
 
 // Posts the notification of a port to its window; called with the record's lock held.
 void postNotification(NotifyWindow window, SerialPort* owner);

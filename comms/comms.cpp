@@ -30,6 +30,7 @@ std::uint32_t now() {
 
 bool anyPortInUse() {
     if (!gState.table) return false;
+    if (gState.abandonedReaders > 0) return true;
     return std::any_of(gState.table->begin(), gState.table->end(),
                        [](const PortRecord& record) { return record.inUse(); });
 }
@@ -62,10 +63,17 @@ Timeouts timeoutsFor(std::uint32_t readInterval) {
 void releaseRecord(PortRecord& record, int portIndex) {
     gState.keepReading[portIndex] = 0;
     if (record.device) {
-        // Ends a pending read at once; the thread is then waited for until it has ended.
+        // Ends a pending read at once; the thread is then waited for a bounded time. One that
+        // does not end keeps its device's memory and the handle is closed anyway: a serial
+        // driver that ignores cancellation must not hang the driver's exit.
         backend::purge(*record.device, kPurgeRxClear);
-        backend::stopReader(*record.device);
-        record.device.reset();
+        if (backend::stopReader(*record.device)) {
+            record.device.reset();
+        } else {
+            log::trace("Com port [%d] reader thread did not end: port closed anyway",
+                       portIndex + 1);
+            backend::abandon(record.device.release());
+        }
     }
     {
         std::lock_guard<std::mutex> hold(record.lock);
@@ -76,6 +84,7 @@ void releaseRecord(PortRecord& record, int portIndex) {
         record.unreadCount = 0;
         record.droppedBytes = 0;
     }
+    record.lost = false;
     record.speed = 0;
     record.portNumber = 0;
     record.owner = nullptr;
@@ -123,6 +132,7 @@ void resetCommsState() {
     for (auto& size : gState.readSize) size = 0;
     gState.lastStatus[0] = '\0';
     gState.tick = nullptr;
+    gState.abandonedReaders = 0;
 }
 
 PortRecord* portRecord(int portIndex) {
@@ -153,6 +163,19 @@ void deliverBytes(PortRecord& record, const std::uint8_t* bytes, int length) {
     } else {
         // Nobody listens: keep the driver's queue from filling; the ring keeps its bytes.
         backend::purge(*record.device, kPurgeRxClear);
+    }
+}
+
+void reportLost(PortRecord& record) {
+    if (record.lost.exchange(true)) return;
+    std::unique_lock<std::mutex> hold(record.lock);
+    if (record.notifyWindow) {
+        backend::postNotification(record.notifyWindow, record.owner);
+    } else if (record.notifyCallback) {
+        const NotifyCallback callback = record.notifyCallback;
+        SerialPort* owner = record.owner;
+        hold.unlock();
+        callback(owner);
     }
 }
 
@@ -255,7 +278,9 @@ int commsWrite(int portIndex, const std::uint8_t* bytes, int length) {
         return -1;
     }
     if (length == 0) return 0;
-    return backend::write(*record->device, bytes, length);
+    const int written = backend::write(*record->device, bytes, length);
+    if (written < 0 && backend::deviceGone(*record->device)) reportLost(*record);
+    return written;
 }
 
 int commsRead(int portIndex, std::uint8_t* buffer, int maximum) {
@@ -285,7 +310,10 @@ void commsStatus(int portIndex, CommStatus* status, ErrorWord* errors) {
         std::lock_guard<std::mutex> hold(record->lock);
         if (record->receiveRing) unread = record->receiveRing->count();
     }
-    backend::clearError(*record->device, status, errors);
+    if (!backend::clearError(*record->device, status, errors) &&
+        backend::deviceGone(*record->device)) {
+        reportLost(*record);
+    }
     status->cbInQue = unread < 0 ? 0xFFFFFFFFu : static_cast<std::uint32_t>(unread);
 }
 
@@ -301,6 +329,11 @@ int commsPurge(int portIndex, int flags) {
     record->unreadCount = 0;
     if (!record->receiveRing) log::trace("Com port [%d] has no receive ring", portIndex + 1);
     return purged ? 1 : 0;
+}
+
+int commsIsLost(int portIndex) {
+    const PortRecord* record = portRecord(portIndex);
+    return record != nullptr && record->inUse() && record->lost.load() ? 1 : 0;
 }
 
 const char* commsLastStatus() {

@@ -93,6 +93,10 @@ void commsStatus(int portIndex, CommStatus* status, ErrorWord* errors);
 // device purge succeeded, 0 on failure or a bad index.
 int commsPurge(int portIndex, int flags);
 
+// 1 when the port's device has gone since it was opened (the reader, a write or a status
+// call found it gone); the port stays lost until it is closed. 0 otherwise or for a bad index.
+int commsIsLost(int portIndex);
+
 // The one-line text of the last open or close step ("Opening port 3\r\n", ...).
 const char* commsLastStatus();
 

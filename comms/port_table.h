@@ -55,6 +55,9 @@ struct PortRecord {
     NotifyThrottle throttle;
     int unreadCount = 0;
     std::uint32_t droppedBytes = 0;  // received while the ring was full or unguarded
+    // Set for good when the device has gone (adapter pulled, device removed), by the reader
+    // or by a failed write or status call; only closing the port clears it.
+    std::atomic<bool> lost{false};
 
     bool inUse() const { return device != nullptr; }
 };
@@ -65,6 +68,9 @@ struct CommsState {
     std::array<std::atomic<int>, kPortCount> keepReading{};
     std::array<std::atomic<int>, kPortCount> readSize{};
     char lastStatus[512] = {};
+    // Reader threads that did not end when their port was closed: while any is left, the
+    // table stays, so such a thread never touches freed memory.
+    int abandonedReaders = 0;
     // The millisecond tick the notification throttle uses; tests put a manual clock here.
     std::uint32_t (*tick)() = nullptr;
 };
@@ -80,6 +86,10 @@ PortRecord* portRecord(int portIndex);
 // Bytes a reader thread has read: store them, count them, notify the owner. Called on the
 // port's reader thread; the record outlives the thread (close stops the thread first).
 void deliverBytes(PortRecord& record, const std::uint8_t* bytes, int length);
+
+// The device of the port has gone: marks the port lost and tells the owner at once, as for
+// arriving bytes. Called on the reader thread (which then ends) or the main thread.
+void reportLost(PortRecord& record);
 
 // The bytes the reader thread asks for next: the read size, kept within its buffer.
 int readerReadSize(int portIndex);

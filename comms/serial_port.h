@@ -37,6 +37,8 @@ class SerialPort {
     void status(CommStatus* status, ErrorWord* errors);
     int purge(int flags);
 
+    // True when the open port's device has gone; closing (or opening again) clears it.
+    bool isLost() const { return commsIsLost(portIndex_) != 0; }
     int portIndex() const { return portIndex_; }
     bool isOpen() const { return isOpen_ != 0; }
     int speed() const { return speed_; }

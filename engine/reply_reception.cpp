@@ -33,6 +33,8 @@ bool dropsChunk(std::uint32_t errorWord) {
 }  // namespace
 
 void VtDevice::onSerialData(comms::SerialPort*) {
+    // The reader tells of a device that has gone as of arriving bytes.
+    if (noticeLostPort()) return;
     std::uint8_t chunk[kChunkBytes];
     for (;;) {
         const int count = port->read(chunk, kChunkBytes);

@@ -37,7 +37,12 @@ void VtDevice::transmit(std::uint32_t entry, const char* debugText) {
     // returns, so every line still comes before the reply's.
     const std::uint8_t* frame = txQueue[entry].data();
     const int length = frameLength(frame[0]);
-    port->write(frame, length);
+    if (port->write(frame, length) < 0 && noticeLostPort()) {
+        // Nothing reaches a port that has gone: the command is dropped, no time-out runs.
+        txQueueCount = 0;
+        awaitingReply = false;
+        return;
+    }
 
     host_->debugOutput(debugText);
     char text[4 + 3 * kMaxFrameLength + 1] = "TX: ";

@@ -66,6 +66,7 @@ bool VtDevice::setup(int portNumber, std::int32_t speed, int dataBits, int parit
     port->setDataBits(dataBits);
     port->setStopBits(stopBits);
     port->setParity(parity);
+    this->portNumber = portNumber;
     const int opened = port->open(portNumber);
     if (opened == kPortAlreadyOpen || opened == kPortNotFound) {
         std::snprintf(

@@ -55,8 +55,20 @@ class VtDevice : public infodriver::InfodriverSink, public comms::SerialListener
     void timecodeTick();
     // This VT's visit by the poll.
     void pollVisit();
-    // Starts the VT afresh: failed, purged, timecode timer restarted.
+    // Starts the VT afresh: failed, purged, timecode timer restarted; a lost port is tried
+    // again first.
     void reset();
+
+    // True when the VT's port has gone for good (now or before). The first time, the VT
+    // fails as after a silence, the port is closed and "Com port [P] lost" is traced and
+    // logged.
+    bool noticeLostPort();
+    // Opens a lost port again with its line settings; true (traced and logged) when it
+    // opened. The VT then recovers at the first reply, as after a silence.
+    bool reopenLostPort();
+    // Looks at the VT's peers on its poll visit: a vanished infodriver ends the driver, a
+    // lost port is tried again. True when the visit can send nothing.
+    bool peersMissing();
 
     // One byte of a reply: assembles frames and hands each complete one to decodeFrame.
     void feedByte(std::uint8_t byte);
@@ -80,6 +92,9 @@ class VtDevice : public infodriver::InfodriverSink, public comms::SerialListener
 
     std::int32_t infodriverNumber;
     std::int32_t vtIndex;
+    int portNumber = 0;
+    bool portLost = false;        // the port's device has gone; reopened once per poll round
+    bool infodriverGone = false;  // the driver is closing for it
     // Declared client first, so that destruction closes the port before the client goes.
     std::unique_ptr<VtSlots> client;
     std::unique_ptr<VtSerial> port;

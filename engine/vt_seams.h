@@ -15,8 +15,12 @@ class VtSerial {
     virtual void setDataBits(int dataBits) = 0;
     virtual void setStopBits(int stopBitsCode) = 0;
     virtual void setParity(int parityCode) = 0;
-    // 1 when open; -1 not found, -2 already open.
+    // 1 when open; -1 not found, -2 already open. Opening again keeps the line settings.
     virtual int open(int portNumber) = 0;
+    virtual void close() = 0;
+    // True once the open port's device has gone for good (adapter pulled, device removed);
+    // closing the port clears it.
+    virtual bool lost() const = 0;
     // Notifications of arriving bytes go to the main window; 1 when set.
     virtual int setNotifyWindow(int readSize) = 0;
     virtual int write(const std::uint8_t* bytes, int length) = 0;
@@ -45,6 +49,9 @@ class VtSlots {
     virtual void writeSlot(std::int32_t index, const char* text) = 0;
     // Writes only a value that differs from the slot's; true when it wrote.
     virtual bool writeSlotIfChanged(std::int32_t index, const char* text) = 0;
+    // True when the infodriver's process has gone without a disconnect: its window no
+    // longer exists.
+    virtual bool peerGone() = 0;
     virtual std::uintptr_t identity() const = 0;
 };
 

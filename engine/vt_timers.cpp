@@ -72,6 +72,7 @@ void poll() {
 }
 
 void VtDevice::pollVisit() {
+    if (peersMissing()) return;
     if (!awaitingReply) {
         const bool lineWasIdle = txQueueCount == 0;
         sendCommand(kStatusSense, 0);
@@ -93,6 +94,7 @@ void resetVt(int vtNumber) {
 }
 
 void VtDevice::reset() {
+    if (noticeLostPort()) reopenLostPort();
     // All the steps of a transmit time-out, at once.
     announceTxTimeout(vtIndex, host_);
     transmitTimedOut();

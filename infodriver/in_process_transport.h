@@ -48,7 +48,7 @@ class InProcessTransport final : public InfodriverTransport {
     // A top-level window that is not a client's, answering with the procedure.
     WindowHandle createWindow(WindowProcedure procedure);
     void destroyWindow(WindowHandle window);
-    bool windowExists(WindowHandle window) const;
+    bool windowExists(WindowHandle window) const override;
 
     // The slot store behind ordinal 2, by the peer window the traffic names.
     std::string slot(WindowHandle peer, MessageWord slotIndex) const;

@@ -152,7 +152,19 @@ void InfodriverClient::sendSlotText(std::int32_t slotIndex, char* text) {
     ++*transmitCounter_;
     const std::uint32_t message = slotIndex < 0 ? IFMSG_SLOTWRITEALT : IFMSG_SLOTWRITE;
     const auto length = static_cast<int>(std::strlen(text)) + 1;
-    transport_->slotTraffic(peerWindow_, message, slotMagnitude(slotIndex), text, 1, length);
+    checkPeerAfter(
+        transport_->slotTraffic(peerWindow_, message, slotMagnitude(slotIndex), text, 1, length));
+}
+
+bool InfodriverClient::peerGone() {
+    if (!peerGone_ && windowAlive_ && peerWindow_ != 0 && !transport_->windowExists(peerWindow_)) {
+        peerGone_ = true;
+    }
+    return peerGone_;
+}
+
+void InfodriverClient::checkPeerAfter(MessageResult result) {
+    if (result == 0) peerGone();
 }
 
 void InfodriverClient::writeSlot(std::int32_t slotIndex, const char* format, ...) {
@@ -173,8 +185,8 @@ bool InfodriverClient::writeSlotIfChanged(std::int32_t slotIndex, const char* fo
 
     // A read that fails leaves this empty, never undefined.
     char current[kSlotWriteBytes] = {};
-    transport_->slotTraffic(peerWindow_, IFMSG_SLOTREAD, slotMagnitude(slotIndex), current, 1,
-                            kSlotReadBytes);
+    checkPeerAfter(transport_->slotTraffic(peerWindow_, IFMSG_SLOTREAD, slotMagnitude(slotIndex),
+                                           current, 1, kSlotReadBytes));
     current[kSlotReadBytes - 1] = '\0';
     if (std::strcmp(text, current) == 0) return false;
     sendSlotText(slotIndex, text);
@@ -192,6 +204,7 @@ MessageResult InfodriverClient::readSlot(std::int32_t slotIndex, char* buffer,
                            : kSlotReadBytes;
     const MessageResult result = transport_->slotTraffic(peerWindow_, IFMSG_SLOTREAD,
                                                          slotWord(slotIndex), buffer, 1, length);
+    checkPeerAfter(result);
     buffer[length - 1] = '\0';
     return result;
 }

@@ -54,6 +54,11 @@ class InfodriverClient {
     // the buffer holds, always terminated. Returns the library's result.
     MessageResult readSlot(std::int32_t slotIndex, char* buffer, std::size_t capacity);
 
+    // True once the infodriver's window is found gone while the client is connected: its
+    // process ended without a disconnect. Looked at on each call and whenever slot traffic
+    // fails; once gone, it stays gone.
+    bool peerGone();
+
     // Destroys the hidden window, which tells the infodriver the client is gone. The
     // handle stays readable; a second release does nothing.
     void release();
@@ -83,6 +88,8 @@ class InfodriverClient {
     void sendSlotText(std::int32_t slotIndex, char* text);
     MessageResult negotiate(std::uint32_t request);
     void keepPeerText(const char* text);
+    // After slot traffic the library refused: finds out whether the infodriver has gone.
+    void checkPeerAfter(MessageResult result);
 
     InfodriverTransport* transport_;
     EventCallback eventCallback_ = &ignoreEvent;
@@ -99,6 +106,7 @@ class InfodriverClient {
     std::uint32_t readyAcknowledged_ = 0;
     WindowHandle ownWindow_ = 0;
     bool windowAlive_ = false;
+    bool peerGone_ = false;
     void* instance_ = nullptr;
     std::uint32_t* transmitCounter_ = &ownTransmitCounter_;
     std::uint32_t* receiveCounter_ = &ownReceiveCounter_;

@@ -34,9 +34,13 @@ class InfodriverTransport {
     // Sends a message to every top-level window and returns when all have handled it.
     virtual void broadcast(std::uint32_t message, MessageWord wParam, MessageLong lParam) = 0;
 
-    // Sends a message to one window and returns its answer.
+    // Sends a message to one window and returns its answer. A window that does not answer in
+    // time costs a time-out, never a hang.
     virtual MessageResult send(WindowHandle window, std::uint32_t message, MessageWord wParam,
                                MessageLong lParam) = 0;
+
+    // True while the window exists (a window of a process that has ended does not).
+    virtual bool windowExists(WindowHandle window) const = 0;
 
     // The platform's handling of a message the client does not know.
     virtual MessageResult defaultHandling(WindowHandle window, std::uint32_t message,

@@ -7,7 +7,7 @@
 #include "infodriver/library_architecture.h"
 #include "infodriver/win32_transport.h"
 #include "log/trace.h"
-#include "shell/timed_message_box.h"
+#include "common/timed_message_box.h"
 
 namespace korvel::infodriver {
 
@@ -93,7 +93,7 @@ bool requireInterfaceLibrary(HWND owner, const char* name) {
         if (c == '\n') c = ' ';  // one trace line
     }
     log::traceText(traced);
-    shell::showTimedError(owner, message);
+    common::showTimedError(owner, message);
     return false;
 }
 

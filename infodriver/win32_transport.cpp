@@ -4,7 +4,7 @@
 #include "infodriver/infodriver_state.h"
 #include "infodriver/library_entry_call.h"
 #include "log/trace.h"
-#include "shell/timed_message_box.h"
+#include "common/timed_message_box.h"
 
 namespace korvel::infodriver {
 
@@ -13,6 +13,9 @@ namespace {
 // A broadcast reaches every top-level window of the desktop; one that hangs in some other
 // program is skipped after this long rather than stopping the driver.
 constexpr UINT kBroadcastHangMs = 5000;
+// An infodriver answers a message to its window at once; one that has not within this long
+// (or that the system already counts as hung) is given up on.
+constexpr UINT kPeerAnswerMs = 1000;
 
 HINSTANCE instanceOrProgram(void* instance) {
     return instance != nullptr ? static_cast<HINSTANCE>(instance) : GetModuleHandleA(nullptr);
@@ -93,7 +96,30 @@ void Win32Transport::broadcast(std::uint32_t message, MessageWord wParam, Messag
 
 MessageResult Win32Transport::send(WindowHandle window, std::uint32_t message, MessageWord wParam,
                                    MessageLong lParam) {
-    return SendMessageA(reinterpret_cast<HWND>(window), message, wParam, lParam);
+    HWND target = reinterpret_cast<HWND>(window);
+    const DWORD thread = GetWindowThreadProcessId(target, nullptr);
+    if (thread != 0 && hungThreads_.count(thread) != 0) {
+        log::trace("message %u not sent: window %#llx has hung", static_cast<unsigned>(message),
+                   static_cast<unsigned long long>(window));
+        return -1;
+    }
+    DWORD_PTR answer = 0;
+    if (SendMessageTimeoutA(target, message, wParam, lParam, SMTO_NORMAL | SMTO_ABORTIFHUNG,
+                            kPeerAnswerMs, &answer) != 0) {
+        return static_cast<MessageResult>(answer);
+    }
+    // A window that has gone is no hang; one that exists and did not answer is.
+    if (thread != 0 && IsWindow(target)) {
+        hungThreads_.insert(thread);
+        log::trace("message %u: window %#llx did not answer within %u ms",
+                   static_cast<unsigned>(message), static_cast<unsigned long long>(window),
+                   kPeerAnswerMs);
+    }
+    return -1;
+}
+
+bool Win32Transport::windowExists(WindowHandle window) const {
+    return IsWindow(reinterpret_cast<HWND>(window)) != 0;
 }
 
 MessageResult Win32Transport::defaultHandling(WindowHandle window, std::uint32_t message,
@@ -122,7 +148,7 @@ MessageResult Win32Transport::slotTraffic(WindowHandle peerWindow, std::uint32_t
 }
 
 void Win32Transport::showError(const char* text) {
-    shell::showTimedError(nullptr, text);
+    common::showTimedError(nullptr, text);
 }
 
 }  // namespace korvel::infodriver

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <set>
 
 #include "infodriver/infodriver_transport.h"
 #include "infodriver/interface_library.h"
@@ -28,6 +29,7 @@ class Win32Transport final : public InfodriverTransport {
     void broadcast(std::uint32_t message, MessageWord wParam, MessageLong lParam) override;
     MessageResult send(WindowHandle window, std::uint32_t message, MessageWord wParam,
                        MessageLong lParam) override;
+    bool windowExists(WindowHandle window) const override;
     MessageResult defaultHandling(WindowHandle window, std::uint32_t message, MessageWord wParam,
                                   MessageLong lParam) override;
     MessageResult libraryData(WindowHandle ownWindow, MessageWord wParam,
@@ -42,6 +44,9 @@ class Win32Transport final : public InfodriverTransport {
     };
 
     std::unique_ptr<HINSTANCE__, LibraryRelease> library_;
+    // Threads whose windows did not answer a send in time: later sends to them are skipped, so
+    // a hung infodriver costs one time-out, not one per client.
+    std::set<DWORD> hungThreads_;
     LibraryDataFunction libraryData_ = nullptr;
     SlotTrafficFunction slotTraffic_ = nullptr;
 };

@@ -11,7 +11,7 @@
 #include "shell/counter_fields.h"
 #include "shell/resource.h"
 #include "shell/shell_state.h"
-#include "shell/timed_message_box.h"
+#include "common/timed_message_box.h"
 
 namespace korvel::shell {
 
@@ -191,7 +191,7 @@ void MainWindow::refreshCounters() {
 }
 
 void MainWindow::showError(const char* text) {
-    showTimedError(window_, text);
+    common::showTimedError(window_, text);
 }
 
 void MainWindow::debugOutput(const char* text) {

@@ -20,6 +20,8 @@ class VtSerialPort final : public engine::VtSerial {
     void setStopBits(int stopBitsCode) override { port_.setStopBits(stopBitsCode); }
     void setParity(int parityCode) override { port_.setParity(parityCode); }
     int open(int portNumber) override { return port_.open(portNumber); }
+    void close() override { port_.close(); }
+    bool lost() const override { return port_.isLost(); }
     int setNotifyWindow(int readSize) override {
         return port_.setNotifyWindow(notifyWindow_, readSize);
     }
@@ -53,6 +55,7 @@ class VtInfodriverSlots final : public engine::VtSlots {
     bool writeSlotIfChanged(std::int32_t index, const char* text) override {
         return client_.writeSlotIfChanged(index, "%s", text);
     }
+    bool peerGone() override { return client_.peerGone(); }
     std::uintptr_t identity() const override { return reinterpret_cast<std::uintptr_t>(&client_); }
 
     infodriver::InfodriverClient& client() { return client_; }

@@ -9,7 +9,7 @@
 #include "shell/main_window.h"
 #include "shell/resource.h"
 #include "shell/shell_state.h"
-#include "shell/timed_message_box.h"
+#include "common/timed_message_box.h"
 
 namespace {
 
@@ -25,14 +25,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
 
     LoadStringA(instance, IDS_CLASS_NAME, state.className, sizeof state.className);
     if (FindWindowA(state.className, nullptr) != nullptr) {
-        shell::showTimedError(
+        common::showTimedError(
             nullptr, "An instance of the Sony_Korvel driver is already running on this PC");
         return 0;
     }
 
     state.deviceNumber = shell::deviceNumberFromCommandLine(commandLine);
     if (state.deviceNumber < 1) {
-        shell::showTimedError(nullptr,
+        common::showTimedError(nullptr,
                               "Valid device number must be supplied as command line parameter");
         return -1;
     }

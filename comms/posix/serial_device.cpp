@@ -125,8 +125,13 @@ void readerLoop(Device* device, PortRecord* record, int portIndex, std::promise<
         } else if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) == 0) {
             continue;
         }
-        // The line failed (its other end went away, or an I/O error): drop what the driver
-        // holds and go on, without spinning.
+        // The line failed. A device that has gone (a pseudo-terminal whose other side
+        // closed, an adapter pulled) is reported and the thread ends; after an I/O error the
+        // driver drops what it holds and goes on, without spinning.
+        if (backend::deviceGone(*device)) {
+            reportLost(*record);
+            return;
+        }
         ::tcflush(device->fd, TCIFLUSH);
         restUnlessWoken(*device, kErrorPauseMs);
     }
@@ -285,11 +290,18 @@ bool isReaderThread(const Device& device) {
     return device.reader.get_id() == std::this_thread::get_id();
 }
 
-void stopReader(Device& device) {
-    if (!device.reader.joinable()) return;
+// The reader never blocks in a device call (a non-blocking descriptor and poll()), so the
+// wake ends it within one pass and the join is bounded.
+bool stopReader(Device& device) {
+    if (!device.reader.joinable()) return true;
     const char wake = 1;
     [[maybe_unused]] const ssize_t n = ::write(device.wakeWrite, &wake, 1);
     device.reader.join();
+    return true;
+}
+
+void abandon(Device* device) {
+    delete device;  // never reached: the reader always ends
 }
 
 int write(Device& device, const std::uint8_t* bytes, int length) {
@@ -324,13 +336,20 @@ bool purge(Device& device, int flags) {
     return ::tcflush(device.fd, tx && rx ? TCIOFLUSH : (tx ? TCOFLUSH : TCIFLUSH)) == 0;
 }
 
-void clearError(Device& device, CommStatus* status, ErrorWord* errors) {
+bool clearError(Device& device, CommStatus* status, ErrorWord* errors) {
     *errors = 0;  // a terminal keeps no error word; framing and parity errors drop bytes
     *status = CommStatus{};
     int unsent = 0;
-    if (::ioctl(device.fd, TIOCOUTQ, &unsent) == 0 && unsent > 0) {
-        status->cbOutQue = static_cast<std::uint32_t>(unsent);
-    }
+    if (::ioctl(device.fd, TIOCOUTQ, &unsent) != 0) return false;
+    if (unsent > 0) status->cbOutQue = static_cast<std::uint32_t>(unsent);
+    return true;
+}
+
+// A terminal that has been hung up (its pseudo-terminal master closed, its device removed)
+// refuses even to report its settings.
+bool deviceGone(Device& device) {
+    termios t{};
+    return ::tcgetattr(device.fd, &t) != 0;
 }
 
 void postNotification(NotifyWindow window, SerialPort* owner) {

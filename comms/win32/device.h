@@ -20,6 +20,9 @@ struct Device {
     // Error bits the reader cleared while it looked how many bytes wait; the owner's next
     // status call reports them, as if it had cleared them itself.
     std::atomic<DWORD> heldErrors{0};
+    // Set when close gave up waiting for the reader: the thread, should it ever come back,
+    // then touches nothing but this struct, which is never freed.
+    std::atomic<bool> abandoned{false};
 };
 
 }  // namespace korvel::comms

@@ -8,7 +8,7 @@
 #include "comms/backend.h"
 #include "comms/win32/device.h"
 #include "log/trace.h"
-#include "shell/timed_message_box.h"
+#include "common/timed_message_box.h"
 
 namespace korvel::comms {
 
@@ -20,8 +20,10 @@ constexpr DWORD kStartWaitMs = 60000;
 constexpr DWORD kIdleMs = 10;
 // After a failed read (the device has gone) the thread rests this long, not spinning.
 constexpr DWORD kErrorPauseMs = 20;
-// Close cancels the reader's pending read and looks again this often until the thread ends.
+// Close cancels the reader's pending read and looks again this often until the thread ends,
+// for at most kStopLimitMs; then the handle is closed anyway.
 constexpr DWORD kStopLookMs = 50;
+constexpr DWORD kStopLimitMs = 2000;
 constexpr DWORD kReadFailed = 0xFFFFFFFFu;
 
 // What a new reader thread is given; it owns and frees this copy.
@@ -30,7 +32,7 @@ struct ReaderStart {
     PortRecord* record;
     int portIndex;
     HANDLE startSemaphore;
-    std::atomic<DWORD>* heldErrors;
+    Device* device;
 };
 
 // Finishes a read that was started; the number of bytes it brought.
@@ -38,7 +40,7 @@ DWORD finishRead(HANDLE handle, OVERLAPPED& overlapped, BYTE* into, DWORD size) 
     DWORD n = 0;
     if (ReadFile(handle, into, size, &n, &overlapped)) return n;
     if (GetLastError() != ERROR_IO_PENDING) return kReadFailed;
-    return GetOverlappedResult(handle, &overlapped, &n, TRUE) ? n : 0;
+    return GetOverlappedResult(handle, &overlapped, &n, TRUE) ? n : kReadFailed;
 }
 
 // The bytes that arrived with the first ones of a read, taken at once: they are already there,
@@ -48,7 +50,7 @@ DWORD takeWaiting(const ReaderStart& start, OVERLAPPED& overlapped, BYTE* into, 
     DWORD errors = 0;
     COMSTAT status{};
     if (room == 0 || !ClearCommError(start.handle, &errors, &status)) return 0;
-    if (errors != 0) start.heldErrors->fetch_or(errors);
+    if (errors != 0) start.device->heldErrors.fetch_or(errors);
     const DWORD waiting = status.cbInQue < room ? status.cbInQue : room;
     if (waiting == 0) return 0;
     ResetEvent(overlapped.hEvent);
@@ -63,28 +65,40 @@ DWORD WINAPI readerThread(void* argument) {
     overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     ReleaseSemaphore(start.startSemaphore, 1, nullptr);
     const DWORD exitCode = static_cast<DWORD>(start.portIndex + 100);
-    if (overlapped.hEvent == nullptr) return exitCode;
+    if (overlapped.hEvent == nullptr) {
+        // A port without its reader hears nothing: the owner treats it as gone and opens it
+        // again, which starts a new reader.
+        reportLost(*start.record);
+        return exitCode;
+    }
 
     BYTE buffer[kReaderBufferSize];
     auto& keepReading = commsState().keepReading[static_cast<std::size_t>(start.portIndex)];
-    while (keepReading.load() != 0) {
+    const auto reading = [&] { return keepReading.load() != 0 && !start.device->abandoned; };
+    while (reading()) {
         const int size = readerReadSize(start.portIndex);
         if (size == 0) {
             Sleep(kIdleMs);  // a read of nothing would return at once, again and again
             continue;
         }
         DWORD n = finishRead(start.handle, overlapped, buffer, static_cast<DWORD>(size));
-        if (n != kReadFailed) {
-            if (n > 0) {
-                n += takeWaiting(start, overlapped, buffer + n, kReaderBufferSize - n);
-                deliverBytes(*start.record, buffer, static_cast<int>(n));
+        if (n != kReadFailed && n > 0) {
+            n += takeWaiting(start, overlapped, buffer + n, kReaderBufferSize - n);
+            deliverBytes(*start.record, buffer, static_cast<int>(n));
+        } else if (reading()) {
+            // A failed or empty read: the device may have gone (the adapter pulled). Then
+            // the owner hears of it and the thread ends; otherwise it rests, not spinning.
+            if (backend::deviceGone(*start.device)) {
+                reportLost(*start.record);
+                break;
             }
-        } else {
-            DWORD errors = 0;
-            COMSTAT status{};
-            ClearCommError(start.handle, &errors, &status);
-            PurgeComm(start.handle, PURGE_RXCLEAR);
-            Sleep(kErrorPauseMs);
+            if (n == kReadFailed) {
+                DWORD errors = 0;
+                COMSTAT status{};
+                ClearCommError(start.handle, &errors, &status);
+                PurgeComm(start.handle, PURGE_RXCLEAR);
+                Sleep(kErrorPauseMs);
+            }
         }
         ResetEvent(overlapped.hEvent);
     }
@@ -163,8 +177,7 @@ bool startReader(Device& device, PortRecord& record, int portIndex) {
     if (device.startSemaphore == nullptr) return false;
     WaitForSingleObject(device.startSemaphore, kStartTakeMs);
 
-    auto* start = new ReaderStart{device.handle, &record, portIndex, device.startSemaphore,
-                                  &device.heldErrors};
+    auto* start = new ReaderStart{device.handle, &record, portIndex, device.startSemaphore, &device};
     device.thread = CreateThread(nullptr, 0, &readerThread, start, 0, &device.threadId);
     if (device.thread == nullptr) {
         delete start;
@@ -174,9 +187,9 @@ bool startReader(Device& device, PortRecord& record, int portIndex) {
     GetCommProperties(device.handle, &device.properties);
     if (WaitForSingleObject(device.startSemaphore, kStartWaitMs) != WAIT_OBJECT_0) {
         log::trace("Com port [%d] reader thread did not start", portIndex + 1);
-        shell::timedMessageBox(nullptr,
+        common::timedMessageBox(nullptr,
                                "Comms library very serious internal error. Contact VRAX support",
-                               "Comms error", MB_ICONERROR, shell::kErrorBoxTimeoutMs);
+                               "Comms error", MB_ICONERROR, common::kErrorBoxTimeoutMs);
     }
     return true;
 }
@@ -185,15 +198,28 @@ bool isReaderThread(const Device& device) {
     return device.thread != nullptr && GetCurrentThreadId() == device.threadId;
 }
 
-void stopReader(Device& device) {
-    if (device.thread == nullptr) return;
-    // The read time-outs end a read within milliseconds; cancelling makes it certain.
-    do {
+bool stopReader(Device& device) {
+    if (device.thread == nullptr) return true;
+    // Cancelling ends a pending read at once with a driver that honours it.
+    bool ended = false;
+    for (DWORD waited = 0; !ended && waited < kStopLimitMs; waited += kStopLookMs) {
         CancelIoEx(device.handle, nullptr);
-    } while (WaitForSingleObject(device.thread, kStopLookMs) != WAIT_OBJECT_0);
+        ended = WaitForSingleObject(device.thread, kStopLookMs) == WAIT_OBJECT_0;
+    }
+    if (!ended) return false;
     CloseHandle(device.thread);
     device.thread = nullptr;
     device.threadId = 0;
+    return true;
+}
+
+void abandon(Device* device) {
+    device->abandoned = true;
+    CloseHandle(device->thread);
+    device->thread = nullptr;
+    CloseHandle(device->handle);
+    device->handle = INVALID_HANDLE_VALUE;
+    ++commsState().abandonedReaders;
 }
 
 int write(Device& device, const std::uint8_t* bytes, int length) {
@@ -218,12 +244,20 @@ bool purge(Device& device, int flags) {
     return PurgeComm(device.handle, static_cast<DWORD>(flags)) != 0;
 }
 
-void clearError(Device& device, CommStatus* status, ErrorWord* errors) {
-    if (!ClearCommError(device.handle, errors, status)) {
+bool clearError(Device& device, CommStatus* status, ErrorWord* errors) {
+    const bool cleared = ClearCommError(device.handle, errors, status) != 0;
+    if (!cleared) {
         *errors = 0;
         *status = COMSTAT{};
     }
     *errors |= device.heldErrors.exchange(0);
+    return cleared;
+}
+
+bool deviceGone(Device& device) {
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    return GetCommState(device.handle, &dcb) == 0;
 }
 
 void postNotification(NotifyWindow window, SerialPort* owner) {

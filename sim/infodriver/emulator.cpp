@@ -143,8 +143,22 @@ LRESULT CALLBACK Emulator::controlProcedure(HWND window, UINT message, WPARAM wP
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
+// Every window of the emulator runs on one thread, so the hang stops all of them, as a hung
+// infodriver process would.
+void Emulator::hangIfArmed(Device& device, UINT message, LPARAM lParam) {
+    if (device.hangMessage == 0) return;
+    if (message == WM_COPYDATA && lParam != 0) {
+        message = static_cast<UINT>(reinterpret_cast<const COPYDATASTRUCT*>(lParam)->dwData);
+    }
+    if (message != device.hangMessage) return;
+    device.hangMessage = 0;
+    emit(event("hang").add("dev", device.number).add("message", message).add("ms", device.hangMs));
+    Sleep(device.hangMs);
+}
+
 LRESULT Emulator::onDeviceMessage(Device& device, HWND window, UINT message, WPARAM wParam,
                                   LPARAM lParam) {
+    hangIfArmed(device, message, lParam);
     switch (message) {
         case infodriver::IFMSG_CONNECTREQ: {
             // The connect broadcast reaches every device window; the one whose number
@@ -290,6 +304,10 @@ void Emulator::run(const Command& command) {
                      .add("dev", device->number)
                      .add("slot", command.slot)
                      .text(device->slots.read(command.slot)));
+            return;
+        case CommandKind::Hang:
+            device->hangMessage = command.message;
+            device->hangMs = command.milliseconds;
             return;
         case CommandKind::Dump:
             for (const auto& [slot, text] : device->slots.slots()) {

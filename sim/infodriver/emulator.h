@@ -44,6 +44,10 @@ class Emulator {
         HWND window = nullptr;
         HWND client = nullptr;  // as the connect request gave it: its low 16 bits
         SlotStore slots;
+        // A hang armed by the "hang" command: the next such message (a window message, or the
+        // message number a WM_COPYDATA carries) stops the emulator's thread for hangMs.
+        UINT hangMessage = 0;
+        DWORD hangMs = 0;
     };
 
     static LRESULT CALLBACK deviceProcedure(HWND window, UINT message, WPARAM wParam,
@@ -53,6 +57,7 @@ class Emulator {
     LRESULT onDeviceMessage(Device& device, HWND window, UINT message, WPARAM wParam,
                             LPARAM lParam);
     LRESULT onCopyData(Device& device, const COPYDATASTRUCT* data);
+    void hangIfArmed(Device& device, UINT message, LPARAM lParam);
     bool answerRead(Device& device, std::uint32_t slot, std::uint32_t process,
                     std::uint32_t sequence);
 

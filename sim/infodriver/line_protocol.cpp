@@ -46,6 +46,7 @@ constexpr Verb kVerbs[] = {
     {"txrx", CommandKind::RequestTxRx},
     {"inquire", CommandKind::Inquire},
     {"inuse", CommandKind::DeviceInUse},
+    {"hang", CommandKind::Hang},
     {"ping", CommandKind::Ping},
     {"quit", CommandKind::Quit},
 };
@@ -93,6 +94,15 @@ ParsedCommand parseCommand(std::string_view line) {
             command.text = std::move(*text);
             return parsed;
         }
+    } else if (command.kind == CommandKind::Hang) {
+        const auto message = parseNumber(nextWord(rest));
+        if (!message || *message == 0) return failure("hang: bad message number");
+        command.message = *message;
+        const std::string_view milliseconds = nextWord(rest);
+        const auto hangMs = milliseconds.empty() ? std::optional(kDefaultHangMs)
+                                                 : parseNumber(milliseconds);
+        if (!hangMs) return failure("hang: bad time");
+        command.milliseconds = *hangMs;
     } else if (command.kind == CommandKind::DeviceInUse) {
         const std::string_view code = nextWord(rest);
         if (!code.empty()) {

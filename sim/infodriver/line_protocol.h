@@ -21,6 +21,7 @@ enum class CommandKind {
     RequestTxRx,    // txrx <device>: message 2180
     Inquire,        // inquire <device>: message 2181
     DeviceInUse,    // inuse <device> [code]: message 2190
+    Hang,           // hang <device> <message> [ms]: the next such message hangs the emulator
     Ping,           // ping [token]: answered once everything before it is done
     Quit,           // quit
 };
@@ -30,6 +31,8 @@ struct Command {
     std::uint32_t device = 0;
     std::uint32_t slot = 0;
     std::optional<std::uint32_t> code;  // inuse: the wParam; the device number when absent
+    std::uint32_t message = 0;          // hang: the message that hangs
+    std::uint32_t milliseconds = 0;     // hang: how long
     std::string text;                   // write: the slot text; ping: the token
 };
 
@@ -40,6 +43,9 @@ struct ParsedCommand {
 };
 
 ParsedCommand parseCommand(std::string_view line);
+
+// How long a hang lasts when the command does not say.
+inline constexpr std::uint32_t kDefaultHangMs = 30000;
 
 // The message a request command sends to the client's window, or 0 for other commands.
 std::uint32_t messageOf(CommandKind kind);

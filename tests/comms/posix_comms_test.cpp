@@ -462,6 +462,9 @@ TEST_F(PosixCommsTest, APtyThatVanishesWhileOpen) {
     ASSERT_TRUE(far->send({1, 2}));
     ASSERT_TRUE(waitForUnread(port, 2));
     far->vanish();
+    // The reader finds the device gone, marks the port lost, tells the owner and ends.
+    EXPECT_TRUE(waitUntil([&] { return port.isLost(); }));
+    EXPECT_TRUE(waitUntil([&] { return queue.size() > 0; }));
 
     const std::uint8_t frame[4] = {0x20, 0x01, 0x00, 0x21};
     EXPECT_EQ(port.write(frame, 4), -1);
@@ -474,6 +477,7 @@ TEST_F(PosixCommsTest, APtyThatVanishesWhileOpen) {
     far.reset();
     far = std::make_unique<PtyPort>(links, 16);  // the deck is back
     ASSERT_EQ(port.open(16), 1) << commsLastStatus();
+    EXPECT_FALSE(port.isLost());
     EXPECT_EQ(port.write(frame, 4), 4);
     EXPECT_EQ(far->receive(4).size(), 4u);
 }

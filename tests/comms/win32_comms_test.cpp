@@ -261,6 +261,7 @@ TEST_F(Win32CommsTest, APortThatVanishesWhileOpenClosesCleanly) {
     ASSERT_TRUE(controlDeck("deck 2 fault closed\n")) << "no deck emulator control FIFO";
     // Once the pty has gone, writes fail and the reader thread meets read errors.
     ASSERT_TRUE(pumpUntil([&] { return port.write(kStatusSense, 4) < 0; }));
+    EXPECT_TRUE(pumpUntil([&] { return port.isLost(); }));
     pumpUntil([] { return false; }, 50);
     port.close();
     EXPECT_EQ(commsState().table, nullptr);

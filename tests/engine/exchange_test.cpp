@@ -1,6 +1,7 @@
 // Whole exchanges between the engine and a machine: slot texts in, frames on the wire, the
 // machine's replies through the assembler and decoder, slot values and panel texts out.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -375,6 +376,61 @@ TEST_F(Exchange, InfodriverRequestsAreTracedAndDisconnectionClosesTheProgram) {
     // Closed once the client's message is handled; the device is still whole now.
     EXPECT_EQ(host.closeRequests, 1);
     EXPECT_EQ(findDevice(1), &vt());
+}
+
+TEST_F(Exchange, ALostPortFailsTheVtIsTriedOncePerRoundAndRecoversWhenItOpens) {
+    settle();
+    testing::FakeSerial& port = serialOf(vt());
+    const auto opens = [&] { return std::count(port.calls.begin(), port.calls.end(), "open"); };
+    port.isLost = true;  // the adapter is pulled: the reader tells the VT
+    port.setOpenResult(-1);
+    vt().onSerialData(nullptr);
+    EXPECT_EQ(host.panel[2101], "!! tFAIL !!");
+    EXPECT_EQ(slot(3), "1,0,");
+    EXPECT_EQ(port.calls.back(), "close");
+    EXPECT_FALSE(host.hasTimer(vt().timecodeTimerId()));
+    EXPECT_EQ(host.trafficLog.back(), "Com port [1] lost");
+
+    // Slot commands meanwhile reach no port and start no time-out; one open per poll round,
+    // with no further trace line.
+    const auto opensBefore = opens();
+    write(1, "2");
+    EXPECT_FALSE(host.hasTimer(vt().txTimerId()));
+    deck().run(3 * 1125);
+    EXPECT_EQ(opens() - opensBefore, 3);
+    EXPECT_EQ(std::count_if(traceView.lines.begin(), traceView.lines.end(),
+                            [](const std::string& l) { return l.find("lost") != l.npos; }),
+              1);
+    EXPECT_EQ(host.panel[2101], "!! tFAIL !!");
+
+    // "RESET" tries at once; plugged back, the VT recovers as after a silence.
+    write(1, "RESET");
+    EXPECT_EQ(opens() - opensBefore, 4);
+    port.setOpenResult(1);
+    heardSince();
+    deck().run(1125);
+    EXPECT_TRUE(traced("Com port [1] reopened"));
+    EXPECT_THAT(host.trafficLog, ::testing::Contains("Com port [1] reopened"));
+    EXPECT_EQ(port.readSize, 1);
+    EXPECT_EQ(heardSince().front(), "61 20 05 86");
+    EXPECT_EQ(host.panel[2101], "OK");
+    EXPECT_EQ(slot(3), "0,0,");
+    EXPECT_EQ(host.periodOf(vt().timecodeTimerId()), vt().tcUpdatePeriod);
+
+    // A write that finds the device gone has the same effect.
+    port.isLost = true;
+    port.setOpenResult(-1);
+    write(1, "1");
+    EXPECT_EQ(host.panel[2101], "!! tFAIL !!");
+    EXPECT_EQ(std::count(host.trafficLog.begin(), host.trafficLog.end(), "Com port [1] lost"), 2);
+}
+
+TEST_F(Exchange, AVanishedInfodriverIsNoticedOnThePollAndClosesTheProgramOnce) {
+    settle();
+    slots().gone = true;
+    deck().run(2 * 1125);
+    EXPECT_TRUE(traced("Infodriver 1 gone"));
+    EXPECT_EQ(host.closeRequests, 1);
 }
 
 TEST_F(Exchange, RepliesInPiecesGluedOrDroppedAreAssembledAsTheyCome) {

@@ -147,6 +147,13 @@ TEST_F(ClientSlotIo, OverlongTextsAreCutTo511Characters) {
     EXPECT_EQ(slotCalls().back().text, std::string(511, 'h'));
 }
 
+TEST_F(ClientSlotIo, AnInfodriverWhoseWindowHasGoneIsNoticedAndStaysGone) {
+    EXPECT_FALSE(client.peerGone());
+    world.destroyWindow(infodriver.window());  // its process ended without a disconnect
+    EXPECT_TRUE(client.peerGone());
+    EXPECT_TRUE(client.peerGone());
+}
+
 TEST_F(ClientSlotIo, NullCountersFallBackToTheClientsOwn) {
     client.setCounters(nullptr, nullptr);
     client.writeSlot(1, "a");

@@ -65,6 +65,7 @@ class CountingTransport final : public InfodriverTransport {
                        MessageLong lParam) override {
         return inner().send(window, message, wParam, lParam);
     }
+    bool windowExists(WindowHandle window) const override { return inner().windowExists(window); }
     MessageResult defaultHandling(WindowHandle window, std::uint32_t message, MessageWord wParam,
                                   MessageLong lParam) override {
         return inner().defaultHandling(window, message, wParam, lParam);

@@ -120,6 +120,12 @@ bool EmulatorProcess::quit(DWORD timeoutMs) {
     return true;
 }
 
+void EmulatorProcess::kill() {
+    if (process_ == nullptr) return;
+    TerminateProcess(process_, 1);
+    WaitForSingleObject(process_, 5000);
+}
+
 void EmulatorProcess::readOutput() {
     std::string pending;
     char chunk[4096];

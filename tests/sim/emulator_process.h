@@ -55,6 +55,8 @@ class EmulatorProcess {
 
     // Sends "quit" and waits until the process has ended; true when it ended by itself.
     bool quit(DWORD timeoutMs = 5000);
+    // Ends the process at once, as a crash would: it says nothing to anybody.
+    void kill();
 
   private:
     struct Line {

@@ -42,6 +42,12 @@ TEST(CommandLine, ParsesEveryCommand) {
     }
     EXPECT_FALSE(parseCommand("inuse 7").command.code);
     EXPECT_EQ(parseCommand("inuse 7 65537").command.code, 65537u);
+    parsed = parseCommand("hang 7 2725 1500");
+    ASSERT_TRUE(parsed.ok()) << parsed.error;
+    EXPECT_EQ(parsed.command.kind, CommandKind::Hang);
+    EXPECT_EQ(parsed.command.message, 2725u);
+    EXPECT_EQ(parsed.command.milliseconds, 1500u);
+    EXPECT_EQ(parseCommand("hang 7 2726").command.milliseconds, kDefaultHangMs);
 
     EXPECT_EQ(parseCommand("quit").command.kind, CommandKind::Quit);
     parsed = parseCommand("ping after writes");
@@ -76,6 +82,10 @@ TEST(CommandLine, RefusesWhatItCannotRunWithAReason) {
         "disconnect x",
         "inuse 1 -1",
         "inuse 1 2 3",
+        "hang 1",       // no message
+        "hang 1 0",     // no such message
+        "hang 1 2725 -1",
+        "hang 1 2725 5 6",
         "quit now",
         "write 1 2 bad\\q",  // bad escape
         "write 1 2 \\x00",   // a NUL cannot be in a slot

@@ -95,14 +95,23 @@ class FakeSerial final : public engine::VtSerial {
     int open(int number) override {
         calls.push_back("open");
         portNumber = number;
+        closed = openResult_ != 1;
         return openResult_;
     }
+    void close() override {
+        calls.push_back("close");
+        isLost = false;
+        closed = true;
+    }
+    bool lost() const override { return isLost; }
     int setNotifyWindow(int size) override {
         calls.push_back("notify");
         readSize = size;
         return 1;
     }
+    // A port that is closed or whose device has gone refuses writes, as the library does.
     int write(const std::uint8_t* bytes, int length) override {
+        if (isLost || closed) return -1;
         written.emplace_back(bytes, bytes + length);
         return length;
     }
@@ -129,7 +138,11 @@ class FakeSerial final : public engine::VtSerial {
         return 1;
     }
     std::uintptr_t identity() const override { return reinterpret_cast<std::uintptr_t>(this); }
+    // The next opens give this result (the device missing until it is set back to 1).
+    void setOpenResult(int result) { openResult_ = result; }
 
+    bool isLost = false;
+    bool closed = false;
     Line line;
     std::deque<std::uint8_t> inbound;
     std::deque<std::uint32_t> errorWords;
@@ -174,12 +187,14 @@ class FakeSlots final : public engine::VtSlots {
         writeSlot(index, text);
         return true;
     }
+    bool peerGone() override { return gone; }
     std::uintptr_t identity() const override { return reinterpret_cast<std::uintptr_t>(this); }
 
     void setStatus(std::int32_t status) { status_ = status; }
 
     std::map<std::int32_t, std::string> slots;
     std::vector<std::pair<std::int32_t, std::string>> writes;
+    bool gone = false;
     std::uint32_t* transmitted = nullptr;
     std::uint32_t* received = nullptr;
     std::vector<std::string>* goneLog = nullptr;  // records the client's release

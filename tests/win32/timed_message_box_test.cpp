@@ -1,11 +1,11 @@
-#include "shell/timed_message_box.h"
+#include "common/timed_message_box.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
 
-namespace korvel::shell {
+namespace korvel::common {
 namespace {
 
 struct TitleSearch {
@@ -74,4 +74,4 @@ TEST(TimedMessageBox, AUserWhoPressesOkEndsTheCallAndTheBoxHasNoOwner) {
 }
 
 }  // namespace
-}  // namespace korvel::shell
+}  // namespace korvel::common

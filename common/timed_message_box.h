@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-namespace korvel::shell {
+namespace korvel::common {
 
 // Every error the driver shows uses these: an unattended start must never wait for a person.
 inline constexpr const char* kErrorCaption = "Error";
@@ -21,4 +21,4 @@ inline void showTimedError(HWND owner, const char* text) {
     timedMessageBox(owner, text, kErrorCaption, kErrorBoxType, kErrorBoxTimeoutMs);
 }
 
-}  // namespace korvel::shell
+}  // namespace korvel::common

@@ -1,10 +1,10 @@
-#include "shell/timed_message_box.h"
+#include "common/timed_message_box.h"
 
 #include <cstring>
 #include <memory>
 #include <string>
 
-namespace korvel::shell {
+namespace korvel::common {
 
 namespace {
 
@@ -69,4 +69,4 @@ int timedMessageBox(HWND /*owner*/, const char* text, const char* caption, UINT 
     return result;
 }
 
-}  // namespace korvel::shell
+}  // namespace korvel::common

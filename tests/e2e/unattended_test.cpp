@@ -1,0 +1,117 @@
+// The driver left alone for months: a deck's port pulled and plugged back, an infodriver that
+// hangs while the driver exits, and one whose process vanishes. The whole system under wine,
+// as in e2e_test.cpp.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/e2e/e2e_support.h"
+#include "tests/sim/emulator_process.h"
+
+namespace korvel::e2e {
+namespace {
+
+using sim::EventRecord;
+using sim::testing::EmulatorProcess;
+
+constexpr int kDevice = 101;
+constexpr int kExit = 105;
+// Exit must finish within a few seconds whatever the infodriver does.
+constexpr DWORD kExitLimitMs = 4000;
+
+std::function<bool(const EventRecord&)> slot3(int device, const std::string& text) {
+    return [=](const EventRecord& r) {
+        return r.field("dev") == std::to_string(device) && r.field("slot") == "3" &&
+               r.text.value_or("") == text;
+    };
+}
+
+bool logHolds(const SettingsTree& tree, const std::string& line) {
+    return eventually([&] {
+        const auto text = readWholeFile(tree.logFile());
+        return text && text->find(line) != std::string::npos;
+    });
+}
+
+class Unattended : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_EQ(Decks::unavailableReason(), "");
+        ASSERT_TRUE(decks.control("deck all clear"));
+        tree.apply();
+        for (int vt : {1, 2}) {
+            const std::string section = "VT" + std::to_string(vt);
+            tree.set(kDevice, section, "Port", std::to_string(Decks::kPort1 + vt - 1));
+            tree.set(kDevice, section, "Parity", "N");
+        }
+        tree.set(kDevice, "KORVEL", "LogToDisk", "1");
+    }
+
+    // The driver with both VTs answering.
+    void start() {
+        ASSERT_TRUE(infodriver.ready());
+        driver = std::make_unique<DriverProcess>(std::to_string(kDevice));
+        ASSERT_TRUE(driver->window()) << "no driver window";
+        ASSERT_TRUE(infodriver.waitFor("write", slot3(kDevice, "0,0,"), 10000));
+        ASSERT_TRUE(infodriver.waitFor("write", slot3(kDevice + 1, "0,0,"), 10000));
+    }
+
+    SettingsTree tree;
+    Decks decks;
+    EmulatorProcess infodriver{std::to_string(kDevice) + "-" + std::to_string(kDevice + 1)};
+    std::unique_ptr<DriverProcess> driver;
+};
+
+TEST_F(Unattended, APulledPortFailsItsVtAloneAndComesBackWithoutARestart) {
+    start();
+    ASSERT_TRUE(decks.control("deck 1 fault closed"));
+    EXPECT_TRUE(infodriver.waitFor("write", slot3(kDevice, "1,0,")));
+    EXPECT_TRUE(logHolds(tree, "Com port [21] lost"));
+    // Several poll rounds without the port: VT2 goes on answering its commands.
+    infodriver.send("write 102 1 2");
+    EXPECT_TRUE(infodriver.waitFor("write", [](const EventRecord& r) {
+        return r.field("dev") == "102" && r.field("slot") == "2" && r.text.value_or("") == "2";
+    }));
+    Sleep(2500);
+    const auto window = driver->window();
+    ASSERT_TRUE(window);
+    EXPECT_EQ(window->panelText(2101).value_or(""), "!! tFAIL !!");
+    EXPECT_EQ(window->panelText(2102).value_or(""), "OK");
+
+    ASSERT_TRUE(decks.control("deck 1 clear"));  // plugged back: a new pty at the same link
+    EXPECT_TRUE(infodriver.waitFor("write", slot3(kDevice, "0,0,"), 5000));
+    EXPECT_TRUE(logHolds(tree, "Com port [21] reopened"));
+    const auto text = readWholeFile(tree.logFile()).value_or("");
+    EXPECT_EQ(text.find("Com port [21] lost"), text.rfind("Com port [21] lost"));  // one line
+    EXPECT_TRUE(driver->running());
+    EXPECT_TRUE(driver->stop()) << "Exit did not end the driver";
+}
+
+TEST_F(Unattended, AHungInfodriverCannotHoldUpTheExit) {
+    start();
+    infodriver.send("hang " + std::to_string(kDevice) + " 2725 20000");
+    ASSERT_TRUE(infodriver.sync());
+    const auto window = driver->window();
+    ASSERT_TRUE(window);
+    const ULONGLONG before = GetTickCount64();
+    ASSERT_TRUE(window->command(kExit));
+    const auto code = driver->waitForExit(kExitLimitMs);
+    ASSERT_TRUE(code) << "the driver did not end within " << kExitLimitMs << " ms";
+    EXPECT_EQ(*code, 0u);
+    EXPECT_TRUE(infodriver.waitFor("hang", {}, 1000));
+    ::testing::Test::RecordProperty("exit_ms", static_cast<int>(GetTickCount64() - before));
+    infodriver.kill();  // still hung
+}
+
+TEST_F(Unattended, AVanishedInfodriverEndsTheDriverWithExitCodeZero) {
+    start();
+    infodriver.kill();
+    const auto code = driver->waitForExit(5000);
+    ASSERT_TRUE(code) << "the driver did not notice its infodriver had gone";
+    EXPECT_EQ(*code, 0u);
+}
+
+}  // namespace
+}  // namespace korvel::e2e
