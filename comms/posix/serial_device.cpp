@@ -19,6 +19,7 @@
 #include "comms/backend.h"
 #include "comms/notify_queue.h"
 #include "comms/posix/device.h"
+#include "comms/posix/termios_speed.h"
 #include "log/trace.h"
 
 namespace korvel::comms {
@@ -34,53 +35,6 @@ constexpr int kStartWaitMs = 60000;
 void closeFd(int& fd) {
     if (fd >= 0) ::close(fd);
     fd = -1;
-}
-
-speed_t speedCode(int speed) {
-    switch (speed) {
-        case 50:
-            return B50;
-        case 75:
-            return B75;
-        case 110:
-            return B110;
-        case 134:
-            return B134;
-        case 150:
-            return B150;
-        case 200:
-            return B200;
-        case 300:
-            return B300;
-        case 600:
-            return B600;
-        case 1200:
-            return B1200;
-        case 1800:
-            return B1800;
-        case 2400:
-            return B2400;
-        case 4800:
-            return B4800;
-        case 9600:
-            return B9600;
-        case 19200:
-            return B19200;
-        case 38400:
-            return B38400;
-        case 57600:
-            return B57600;
-        case 115200:
-            return B115200;
-        case 230400:
-            return B230400;
-        case 460800:
-            return B460800;
-        case 921600:
-            return B921600;
-        default:
-            return B0;
-    }
 }
 
 // Waits until the wake pipe is written or timeoutMs pass.
@@ -193,7 +147,7 @@ bool applyLineSettings(Device& device, int speed, int dataBits, int stopBits, in
     t.c_cflag |= CLOCAL | CREAD;
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
-    const speed_t code = speedCode(speed);
+    const speed_t code = termiosSpeed(speed);
     if (code == B0) {
         log::trace("Com port speed %d not supported", speed);
         return false;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstdio>
 
 #include "sim/vtr/timecode.h"
 
@@ -166,6 +167,20 @@ tx (bytes written), txerr, open (port linked or device opened), closed,
 error (a device that cannot be opened, retried), ctl (control line
 applied), ctlerr (control line refused), state, start, stop.
 )";
+}
+
+CommandLine readCommandLine(int argc, char** argv) {
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    OptionsParse parse = parseOptions(args);
+    if (!parse.options) {
+        std::fprintf(stderr, "vtr-emulator: %s\n(--help shows the options)\n", parse.error.c_str());
+        return {std::nullopt, 2};
+    }
+    if (parse.options->help) {
+        std::fputs(helpText(), stdout);
+        return {std::nullopt, 0};
+    }
+    return {std::move(parse.options), 0};
 }
 
 }  // namespace korvel::sim::vtr

@@ -50,4 +50,12 @@ OptionsParse parseOptions(std::span<const std::string_view> args);
 
 const char* helpText();
 
+// The command line as the emulator's programs take it: the options to run with, or none when
+// the start ends here (--help printed: exit code 0; an error printed: exit code 2).
+struct CommandLine {
+    std::optional<Options> options;
+    int exitCode = 0;
+};
+CommandLine readCommandLine(int argc, char** argv);
+
 }  // namespace korvel::sim::vtr

@@ -7,34 +7,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "comms/posix/termios_speed.h"
+
 namespace korvel::sim::vtr {
 
 namespace {
-
-speed_t speedCode(int speed) {
-    switch (speed) {
-        case 1200:
-            return B1200;
-        case 2400:
-            return B2400;
-        case 4800:
-            return B4800;
-        case 9600:
-            return B9600;
-        case 19200:
-            return B19200;
-        case 38400:
-            return B38400;
-        case 57600:
-            return B57600;
-        case 115200:
-            return B115200;
-        case 230400:
-            return B230400;
-        default:
-            return B0;
-    }
-}
 
 // Raw bytes with the given framing; mark and space parity are stick parity (CMSPAR).
 bool applyLine(int fd, const LineSettings& line, std::string& error) {
@@ -67,7 +44,7 @@ bool applyLine(int fd, const LineSettings& line, std::string& error) {
     }
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
-    const speed_t speed = speedCode(line.speed);
+    const speed_t speed = comms::termiosSpeed(line.speed);
     if (speed == B0) {
         error = "speed " + std::to_string(line.speed) + " is not one this system offers";
         return false;

@@ -34,17 +34,9 @@ BOOL WINAPI onConsoleEvent(DWORD) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string_view> args(argv + 1, argv + argc);
-    const OptionsParse parse = parseOptions(args);
-    if (!parse.options) {
-        std::fprintf(stderr, "vtr-emulator: %s\n(--help shows the options)\n", parse.error.c_str());
-        return 2;
-    }
-    const Options& options = *parse.options;
-    if (options.help) {
-        std::fputs(helpText(), stdout);
-        return 0;
-    }
+    const CommandLine commandLine = readCommandLine(argc, argv);
+    if (!commandLine.options) return commandLine.exitCode;
+    const Options& options = *commandLine.options;
     for (const PortSpec& spec : options.ports) {
         if (!spec.device) {
             std::fprintf(stderr,
