@@ -144,6 +144,18 @@ int readerReadSize(int portIndex) {
     return std::clamp(gState.readSize[portIndex].load(), 0, kReaderBufferSize);
 }
 
+namespace {
+
+// The port's notification callback, called without the port's lock, so it may read the port.
+void callOwnerUnlocked(PortRecord& record, std::unique_lock<std::mutex>& hold) {
+    const NotifyCallback callback = record.notifyCallback;
+    SerialPort* owner = record.owner;
+    hold.unlock();
+    callback(owner);
+}
+
+}  // namespace
+
 void deliverBytes(PortRecord& record, const std::uint8_t* bytes, int length) {
     std::unique_lock<std::mutex> hold(record.lock);
     const std::uint32_t tick = now();
@@ -155,11 +167,7 @@ void deliverBytes(PortRecord& record, const std::uint8_t* bytes, int length) {
             backend::postNotification(record.notifyWindow, record.owner);
         }
     } else if (record.notifyCallback) {
-        // Called without the lock, so the callback may read the port.
-        const NotifyCallback callback = record.notifyCallback;
-        SerialPort* owner = record.owner;
-        hold.unlock();
-        callback(owner);
+        callOwnerUnlocked(record, hold);
     } else {
         // Nobody listens: keep the driver's queue from filling; the ring keeps its bytes.
         backend::purge(*record.device, kPurgeRxClear);
@@ -172,10 +180,7 @@ void reportLost(PortRecord& record) {
     if (record.notifyWindow) {
         backend::postNotification(record.notifyWindow, record.owner);
     } else if (record.notifyCallback) {
-        const NotifyCallback callback = record.notifyCallback;
-        SerialPort* owner = record.owner;
-        hold.unlock();
-        callback(owner);
+        callOwnerUnlocked(record, hold);
     }
 }
 

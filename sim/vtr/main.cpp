@@ -43,14 +43,8 @@ int main(int argc, char** argv) {
     if (!commandLine.options) return commandLine.exitCode;
     const Options& options = *commandLine.options;
 
-    std::FILE* out = stdout;
-    if (!options.logPath.empty()) {
-        out = std::fopen(options.logPath.c_str(), "w");  // each run starts its own log
-        if (out == nullptr) {
-            std::perror(("vtr-emulator: " + options.logPath).c_str());
-            return 1;
-        }
-    }
+    std::FILE* out = openLogFile(options.logPath);
+    if (out == nullptr) return 1;
     if (!installStopSignals()) {
         std::perror("vtr-emulator: signals");
         return 1;

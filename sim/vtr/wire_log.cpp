@@ -35,4 +35,11 @@ void WireLog::write(Instant time, int deck, std::string_view event, std::string_
     std::fflush(out_);  // readers follow the log while the emulator runs
 }
 
+std::FILE* openLogFile(const std::string& path) {
+    if (path.empty()) return stdout;
+    std::FILE* out = std::fopen(path.c_str(), "w");
+    if (out == nullptr) std::perror(("vtr-emulator: " + path).c_str());
+    return out;
+}
+
 }  // namespace korvel::sim::vtr

@@ -18,6 +18,10 @@ namespace korvel::sim::vtr {
 std::string formatLogLine(Instant time, int deck, std::string_view event, std::string_view detail);
 std::string hexBytes(std::span<const std::uint8_t> bytes);
 
+// The log's file: standard output for an empty path, else the file emptied (each run starts a
+// log of its own); none, with the reason on standard error, when it cannot be opened.
+std::FILE* openLogFile(const std::string& path);
+
 class WireLog {
   public:
     explicit WireLog(std::FILE* out) : out_(out) {}

@@ -51,14 +51,8 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::FILE* out = stdout;
-    if (!options.logPath.empty()) {
-        out = std::fopen(options.logPath.c_str(), "w");  // each run starts its own log
-        if (out == nullptr) {
-            std::perror(("vtr-emulator: " + options.logPath).c_str());
-            return 1;
-        }
-    }
+    std::FILE* out = openLogFile(options.logPath);
+    if (out == nullptr) return 1;
     WireLog log(out);
     DeckRack rack(options, log, [](const PortSpec& spec) -> std::unique_ptr<DeckPort> {
         return std::make_unique<ComDeckPort>(spec.path, spec.line, &onBytes);
