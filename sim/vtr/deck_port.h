@@ -36,6 +36,9 @@ class DeckPort {
     // The line reported hang-up. True when the port stays usable; false (with `error` set)
     // when it has to be opened again.
     virtual bool hangUp(std::string& error) = 0;
+    // The port's device went away while open (an adapter pulled), where the port learns that
+    // other than through a descriptor's hang-up; it is then opened again like a failed one.
+    virtual bool gone() const { return false; }
     // A port that failed to open is tried again later (a device may be plugged in); else the
     // failure ends the emulator's start.
     virtual bool retriesOpen() const { return false; }

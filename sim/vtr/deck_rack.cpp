@@ -147,6 +147,7 @@ void DeckRack::readPort(std::size_t index) {
         const Instant at = now();
         react(index, slot.deck.receive(std::span(buffer, static_cast<std::size_t>(n)), at), at);
     }
+    if (slot.port->isOpen() && slot.port->gone() && slot.port->retriesOpen()) portFailed(index);
 }
 
 void DeckRack::writeDue() {

@@ -81,6 +81,14 @@ int ComDeckPort::write(const std::uint8_t* bytes, int length, std::string& error
     return n < 0 ? -1 : n;
 }
 
+bool ComDeckPort::gone() const {
+    if (!serial_.isOpen()) return false;
+    comms::CommStatus status{};
+    comms::ErrorWord errors = 0;
+    comms::commsStatus(serial_.portIndex(), &status, &errors);
+    return serial_.isLost();
+}
+
 std::string ComDeckPort::describe() const {
     return name_ + " " + std::to_string(line_.speed) + "," + std::to_string(line_.dataBits) + "," +
            line_.parity + "," + std::to_string(line_.stopBits);

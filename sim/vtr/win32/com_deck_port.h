@@ -26,6 +26,9 @@ class ComDeckPort : public DeckPort {
     const std::string& name() const override { return name_; }
     bool hangUp(std::string&) override { return true; }
     bool retriesOpen() const override { return true; }
+    // The device has gone: the serial library's reader or a write found it so, or a status
+    // call does now (a reader may wait on a vanished device without hearing of it).
+    bool gone() const override;
 
     // The port number of "COMn", or 0.
     static int portNumberOf(const std::string& name);

@@ -19,6 +19,9 @@ namespace {
 
 using namespace korvel::sim::vtr;
 
+// The longest the loop sleeps: each pass looks at every port's device.
+constexpr int kLookAtPortsMs = 1000;
+
 ControlInbox gInbox;
 
 // On a reader thread of the serial library: bytes wait in a port's ring.
@@ -73,7 +76,10 @@ int main(int argc, char** argv) {
             rack.service();
             for (std::size_t i = 0; i < rack.size(); ++i) rack.readPort(i);
             rack.service();  // replies due at once go now
-            for (const std::string& line : gInbox.wait(rack.waitMs())) {
+            // Awake at least once a second, so a port whose adapter was pulled is noticed.
+            const int due = rack.waitMs();
+            const int wait = due < 0 || due > kLookAtPortsMs ? kLookAtPortsMs : due;
+            for (const std::string& line : gInbox.wait(wait)) {
                 if (line == "quit")
                     gInbox.stop();
                 else
