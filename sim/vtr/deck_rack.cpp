@@ -28,10 +28,10 @@ DeckRack::DeckRack(const Options& options, WireLog& log, const PortMaker& makePo
     : options_(options), log_(log) {
     const Instant start = now();
     std::uint32_t seed = 1;
-    for (const PortSpec& spec : options.ports) {
+    for (const PortOption& portOption : options.ports) {
         DeckSettings settings = options.deck;
         settings.garbageSeed = seed++;
-        slots_.push_back(std::make_unique<Slot>(settings, start, makePort(spec)));
+        slots_.push_back(std::make_unique<Slot>(settings, start, makePort(portOption)));
     }
 }
 

@@ -22,7 +22,7 @@ namespace korvel::sim::vtr {
 // control line came, or nextDue() has come.
 class DeckRack {
   public:
-    using PortMaker = std::function<std::unique_ptr<DeckPort>(const PortSpec&)>;
+    using PortMaker = std::function<std::unique_ptr<DeckPort>(const PortOption&)>;
 
     DeckRack(const Options& options, WireLog& log, const PortMaker& makePort);
 

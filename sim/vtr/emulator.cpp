@@ -13,9 +13,9 @@ namespace korvel::sim::vtr {
 
 namespace {
 
-std::unique_ptr<DeckPort> makePort(const PortSpec& spec) {
-    if (spec.device) return std::make_unique<SerialDevicePort>(spec.path, spec.line);
-    return std::make_unique<PtyPort>(spec.path);
+std::unique_ptr<DeckPort> makePort(const PortOption& portOption) {
+    if (portOption.device) return std::make_unique<SerialDevicePort>(portOption.path, portOption.line);
+    return std::make_unique<PtyPort>(portOption.path);
 }
 
 }  // namespace

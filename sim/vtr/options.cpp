@@ -21,9 +21,9 @@ std::optional<int> milliseconds(std::string_view text) {
 
 }  // namespace
 
-std::optional<PortSpec> parseDeviceSpec(std::string_view text, std::string& error) {
-    PortSpec spec;
-    spec.device = true;
+std::optional<PortOption> parseDeviceSpec(std::string_view text, std::string& error) {
+    PortOption portOption;
+    portOption.device = true;
     std::vector<std::string_view> fields;
     for (std::size_t start = 0;;) {
         const std::size_t comma = text.find(',', start);
@@ -31,27 +31,27 @@ std::optional<PortSpec> parseDeviceSpec(std::string_view text, std::string& erro
         if (comma == text.npos) break;
         start = comma + 1;
     }
-    spec.path = fields[0];
+    portOption.path = fields[0];
     const auto number = [](std::string_view field, int low, int high, int& value) {
         const auto [end, ec] = std::from_chars(field.data(), field.data() + field.size(), value);
         return ec == std::errc{} && end == field.data() + field.size() && value >= low &&
                value <= high;
     };
-    bool good = !spec.path.empty() && fields.size() <= 5;
-    if (good && fields.size() > 1) good = number(fields[1], 50, 4'000'000, spec.line.speed);
-    if (good && fields.size() > 2) good = number(fields[2], 5, 8, spec.line.dataBits);
+    bool good = !portOption.path.empty() && fields.size() <= 5;
+    if (good && fields.size() > 1) good = number(fields[1], 50, 4'000'000, portOption.line.speed);
+    if (good && fields.size() > 2) good = number(fields[2], 5, 8, portOption.line.dataBits);
     if (good && fields.size() > 3) {
         good = fields[3].size() == 1 &&
                std::string_view("NOEMSnoems").find(fields[3][0]) != std::string_view::npos;
-        if (good) spec.line.parity = static_cast<char>(std::toupper(fields[3][0]));
+        if (good) portOption.line.parity = static_cast<char>(std::toupper(fields[3][0]));
     }
-    if (good && fields.size() > 4) good = number(fields[4], 1, 2, spec.line.stopBits);
+    if (good && fields.size() > 4) good = number(fields[4], 1, 2, portOption.line.stopBits);
     if (!good) {
         error = "--port takes DEVICE[,SPEED[,DATA BITS[,PARITY N/O/E/M/S[,STOP BITS]]]], not \"" +
                 std::string(text) + "\"";
         return std::nullopt;
     }
-    return spec;
+    return portOption;
 }
 
 OptionsParse parseOptions(std::span<const std::string_view> args) {
@@ -72,21 +72,21 @@ OptionsParse parseOptions(std::span<const std::string_view> args) {
             value = args[++i];
         }
         if (name == "--link" || name == "--port") {
-            PortSpec spec;
+            PortOption portOption;
             if (name == "--link") {
                 if (value->empty()) return {std::nullopt, "--link needs a path"};
-                spec.path = *value;
+                portOption.path = *value;
             } else {
                 std::string error;
                 const auto device = parseDeviceSpec(*value, error);
                 if (!device) return {std::nullopt, error};
-                spec = *device;
+                portOption = *device;
             }
             // Two decks on one port would leave one of them unreachable.
-            for (const PortSpec& other : options.ports)
-                if (other.path == spec.path)
-                    return {std::nullopt, std::string(name) + " " + spec.path + " is given twice"};
-            options.ports.push_back(std::move(spec));
+            for (const PortOption& other : options.ports)
+                if (other.path == portOption.path)
+                    return {std::nullopt, std::string(name) + " " + portOption.path + " is given twice"};
+            options.ports.push_back(std::move(portOption));
         } else if (name == "--control") {
             options.controlPath = *value;
         } else if (name == "--log") {

@@ -21,18 +21,18 @@ struct LineSettings {
 
 // Where a deck is served: a pseudo-terminal behind a link made at `path`, or the existing
 // serial device at `path` with its line settings.
-struct PortSpec {
+struct PortOption {
     bool device = false;
     std::string path;
     LineSettings line;
-    bool operator==(const PortSpec&) const = default;
+    bool operator==(const PortOption&) const = default;
 };
 
 // "DEVICE[,SPEED[,DATA[,PARITY[,STOP]]]]", e.g. "/dev/ttyUSB0,9600,8,N,1"; none when wrong.
-std::optional<PortSpec> parseDeviceSpec(std::string_view text, std::string& error);
+std::optional<PortOption> parseDeviceSpec(std::string_view text, std::string& error);
 
 struct Options {
-    std::vector<PortSpec> ports;        // one deck per port, numbered from 1 in this order
+    std::vector<PortOption> ports;        // one deck per port, numbered from 1 in this order
     std::string controlPath;            // the control FIFO; empty: none
     std::string logPath;                // empty: standard output
     std::vector<std::string> commands;  // control lines applied at start

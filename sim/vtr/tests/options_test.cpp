@@ -18,7 +18,7 @@ TEST(Options, LinksCommandsAndSettingsAreTaken) {
                                   "01:02:03:04", "--cue-time", "0", "--byte-timeout=20"});
     ASSERT_TRUE(p.options) << p.error;
     // Decks in the order given; a device takes the driver's line settings unless told.
-    EXPECT_EQ(p.options->ports, (std::vector<PortSpec>{{false, "/tmp/a", {}},
+    EXPECT_EQ(p.options->ports, (std::vector<PortOption>{{false, "/tmp/a", {}},
                                                        {true, "/dev/ttyS0", {9600, 7, 'E', 2}},
                                                        {true, "/dev/ttyUSB0", {38400, 8, 'O', 1}},
                                                        {false, "/tmp/b", {}}}));

@@ -40,16 +40,16 @@ int main(int argc, char** argv) {
     const CommandLine commandLine = readCommandLine(argc, argv);
     if (!commandLine.options) return commandLine.exitCode;
     const Options& options = *commandLine.options;
-    for (const PortSpec& spec : options.ports) {
-        if (!spec.device) {
+    for (const PortOption& portOption : options.ports) {
+        if (!portOption.device) {
             std::fprintf(stderr,
                          "vtr-emulator: --link makes a pseudo-terminal, which Windows has not; "
                          "use --port COMn\n");
             return 2;
         }
-        if (ComDeckPort::portNumberOf(spec.path) == 0) {
+        if (ComDeckPort::portNumberOf(portOption.path) == 0) {
             std::fprintf(stderr, "vtr-emulator: --port %s: the port is COM1 to COM256\n",
-                         spec.path.c_str());
+                         portOption.path.c_str());
             return 2;
         }
     }
@@ -57,8 +57,8 @@ int main(int argc, char** argv) {
     std::FILE* out = openLogFile(options.logPath);
     if (out == nullptr) return 1;
     WireLog log(out);
-    DeckRack rack(options, log, [](const PortSpec& spec) -> std::unique_ptr<DeckPort> {
-        return std::make_unique<ComDeckPort>(spec.path, spec.line, &onBytes);
+    DeckRack rack(options, log, [](const PortOption& portOption) -> std::unique_ptr<DeckPort> {
+        return std::make_unique<ComDeckPort>(portOption.path, portOption.line, &onBytes);
     });
 
     std::string error;
