@@ -14,7 +14,8 @@ namespace korvel::sim::vtr {
 namespace {
 
 std::unique_ptr<DeckPort> makePort(const PortOption& portOption) {
-    if (portOption.device) return std::make_unique<SerialDevicePort>(portOption.path, portOption.line);
+    if (portOption.device)
+        return std::make_unique<SerialDevicePort>(portOption.path, portOption.line);
     return std::make_unique<PtyPort>(portOption.path);
 }
 

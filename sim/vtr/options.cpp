@@ -85,7 +85,8 @@ OptionsParse parseOptions(std::span<const std::string_view> args) {
             // Two decks on one port would leave one of them unreachable.
             for (const PortOption& other : options.ports)
                 if (other.path == portOption.path)
-                    return {std::nullopt, std::string(name) + " " + portOption.path + " is given twice"};
+                    return {std::nullopt,
+                            std::string(name) + " " + portOption.path + " is given twice"};
             options.ports.push_back(std::move(portOption));
         } else if (name == "--control") {
             options.controlPath = *value;
