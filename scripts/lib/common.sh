@@ -24,6 +24,15 @@ KORVEL_PACKAGES+=(zip unzip)
 # The screenshot script's picture of the root window: xwd, and netpbm to cut and convert it.
 KORVEL_PACKAGES+=(x11-apps netpbm)
 
+# A compiler cache, where the machine has one: each build tree, and each checkout of the
+# project on the machine, then compiles an unchanged file once.
+if command -v ccache >/dev/null 2>&1; then
+    export CMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER:-ccache}
+    export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}
+    export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$KORVEL_ROOT}
+    export CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
+fi
+
 say() { printf '== %s\n' "$*"; }
 
 # Installs whichever of the packages is missing; a machine that has them all is not touched.
