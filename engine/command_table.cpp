@@ -1,38 +1,71 @@
 #include "engine/command_table.h"
 
-#include <initializer_list>
-
 namespace korvel::engine {
 namespace {
 
+using enum ArgumentKind;
+constexpr ReplyGroup kAck = ReplyGroup::kAcknowledge;
+
 // A transport command is followed by a time and a status request, so that its effect
 // reaches the slots as soon as the machine has answered.
-constexpr std::initializer_list<unsigned> kRefreshAfterTransport = {kCurrentTimeSense,
-                                                                    kStatusSense};
+constexpr ShortList<unsigned, 3> kRefreshAfterTransport{kCurrentTimeSense, kStatusSense};
 
-void setFrame(CommandPlan& plan, std::initializer_list<std::uint8_t> bytes) {
-    plan.sendsFrame = true;
-    int i = 0;
-    for (std::uint8_t b : bytes) plan.frame[i++] = b;
+// A new command is one row: its number (and a name for it in CommandNumber), the frame's
+// fixed bytes, the kind of argument that follows them, the follow-ups and the reply.
+constexpr CommandRow kTable[] = {
+    // number, name, panel text, fixed bytes, argument, reverse CMD2, follow-ups, reply
+    {kStop, "STOP", "Stop", {0x20, 0x00}, kNone, 0, {kStandbyOn, kFullEeOff}, kAck},
+    {kPlay, "PLAY", "Play", {0x20, 0x01}, kNone, 0, kRefreshAfterTransport, kAck},
+    {kRecord, "RECORD", "Rec", {0x20, 0x02}, kNone, 0,
+     {kCurrentTimeSense, kStatusSense, kExtendedStatusSense}, kAck},
+    {kRewind, "REWIND", "Rew", {0x20, 0x20}, kNone, 0, kRefreshAfterTransport, kAck},
+    {kFastForward, "FAST FWD", "FFwd", {0x20, 0x10}, kNone, 0, kRefreshAfterTransport, kAck},
+    {kEject, "EJECT", "Eject", {0x20, 0x0F}, kNone, 0, {kStatusSense}, kAck},
+    {kVariable, "VAR", "VAR", {0x21, 0x12}, kSpeed, 0x22, kRefreshAfterTransport, kAck},
+    {kShuttle, "SHUTTLE", "SHUTL", {0x21, 0x13}, kSpeed, 0x23, kRefreshAfterTransport, kAck},
+    {kJog, "JOG", "JOG", {0x21, 0x11}, kSpeed, 0x21, kRefreshAfterTransport, kAck},
+    {kStandbyOff, "STANDBY OFF", "SB Off", {0x20, 0x04}, kNone, 0, {kStatusSense}, kAck},
+    {kStandbyOn, "STANDBY ON", nullptr, {0x20, 0x05}, kNone, 0, {kStatusSense}, kAck},
+    {kPreroll, "PREROLL", nullptr, {0x20, 0x30}, kNone, 0, {}, kAck},
+    {kCueUpWithData, "CUE UP WITH DATA", "Cue", {0x24, 0x31}, kCuePoint, 0, {}, kAck},
+    {kSetCueFromTimecode, "SET CUE FROM TIMECODE", "SetCue", {}, kNone, 0, {}, kAck},
+    {kCurrentTimeSense, "CURRENT TIME SENSE", nullptr, {0x61, 0x0C, 0x01}, kNone, 0, {},
+     ReplyGroup::kTimecode},
+    {kInPreset, "IN DATA PRESET", nullptr, {0x44, 0x14}, kCuePoint, 0, {}, kAck},
+    {kInEntry, "IN ENTRY", nullptr, {0x40, 0x10}, kNone, 0, {}, kAck},
+    {kOutPreset, "OUT DATA PRESET", nullptr, {0x44, 0x15}, kCuePoint, 0, {}, kAck},
+    {kOutEntry, "OUT ENTRY", nullptr, {0x40, 0x11}, kNone, 0, {}, kAck},
+    {kGroupA32On, "A3 32 ON", nullptr, {0xA3, 0x32, 0x09, 0x01, 0x00}, kNone, 0, {}, kAck},
+    {kGroupA33On, "A3 33 ON", nullptr, {0xA3, 0x33, 0x09, 0x01, 0x00}, kNone, 0, {}, kAck},
+    {kGroupA33Off, "A3 33 OFF", nullptr, {0xA3, 0x33, 0x09, 0x00, 0x00}, kNone, 0, {}, kAck},
+    {kGroupA35Off, "A3 35 OFF", nullptr, {0xA3, 0x35, 0x09, 0x00, 0x00}, kNone, 0, {}, kAck},
+    {kGroup2A7, "25 A7", nullptr, {0x25, 0xA7, 0x40, 0x01, 0x00}, kValue16, 0, {}, kAck},
+    {kGroup2AC, "22 AC", nullptr, {0x22, 0xAC}, kValue16, 0, {}, kAck},
+    {kExtendedStatusSense, "STATUS SENSE 9", nullptr, {0x61, 0x20, 0x09}, kNone, 0, {},
+     ReplyGroup::kExtendedStatus},
+    {kSelectEeOn, "SELECT EE ON", nullptr, {0x20, 0x63}, kNone, 0, {}, kAck},
+    {kFullEeOff, "FULL EE OFF", nullptr, {0x20, 0x60}, kNone, 0, {}, kAck},
+    {kFullEeOn, "FULL EE ON", nullptr, {0x20, 0x61}, kNone, 0, {}, kAck},
+    {kStatusSense, "STATUS SENSE", nullptr, {0x61, 0x20, 0x05}, kNone, 0, {},
+     ReplyGroup::kStatus},
+};
+
+// A row's frame is its fixed bytes and its argument, as long as CMD1's data count says.
+constexpr bool rowIsWellFormed(const CommandRow& row) {
+    if (row.fixed.count == 0) return row.argument == kNone;
+    return row.fixed.count >= 2 &&
+           frameLength(row.fixed.items[0]) == row.fixed.count + argumentLength(row.argument) + 1 &&
+           (row.argument == kSpeed) == (row.reverseCmd2 != 0);
 }
 
-void setFollowUps(CommandPlan& plan, std::initializer_list<unsigned> numbers) {
-    for (unsigned n : numbers) plan.followUps[plan.followUpCount++] = n;
+constexpr bool tableIsWellFormed() {
+    for (std::size_t i = 0; i < std::size(kTable); ++i) {
+        if (!rowIsWellFormed(kTable[i])) return false;
+        if (i > 0 && kTable[i - 1].number >= kTable[i].number) return false;
+    }
+    return true;
 }
-
-// Variable, shuttle and jog: CMD2 by direction, then the speed byte.
-void setSpeedFrame(CommandPlan& plan, std::uint8_t forward, std::uint8_t reverse,
-                   std::int32_t value) {
-    // Unsigned arithmetic: the magnitude of the most negative value must not overflow.
-    const std::uint32_t magnitude =
-        value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
-    setFrame(plan, {0x21, value < 0 ? reverse : forward, static_cast<std::uint8_t>(magnitude)});
-}
-
-void setCuePointFrame(CommandPlan& plan, std::uint8_t cmd1, std::uint8_t cmd2,
-                      const Timecode& cue) {
-    setFrame(plan, {cmd1, cmd2, cue.frames, cue.seconds, cue.minutes, cue.hours});
-}
+static_assert(tableIsWellFormed(), "a command row's bytes disagree with its CMD1, or out of order");
 
 std::uint8_t highByte(std::int32_t value) {
     return static_cast<std::uint8_t>(value >> 8);
@@ -41,214 +74,74 @@ std::uint8_t lowByte(std::int32_t value) {
     return static_cast<std::uint8_t>(value);
 }
 
+// Writes the argument behind the fixed bytes at frame[at].
+void putArgument(const CommandRow& row, std::int32_t value, const Timecode& cue,
+                 FrameRecord& frame, int at) {
+    switch (row.argument) {
+        case kSpeed: {
+            // Unsigned arithmetic: the magnitude of the most negative value must not overflow.
+            const std::uint32_t magnitude = value < 0 ? 0u - static_cast<std::uint32_t>(value)
+                                                      : static_cast<std::uint32_t>(value);
+            if (value < 0) frame[1] = row.reverseCmd2;
+            frame[at] = static_cast<std::uint8_t>(magnitude);
+            break;
+        }
+        case kCuePoint:
+            frame[at] = cue.frames;
+            frame[at + 1] = cue.seconds;
+            frame[at + 2] = cue.minutes;
+            frame[at + 3] = cue.hours;
+            break;
+        case kValue16:
+            frame[at] = highByte(value);
+            frame[at + 1] = lowByte(value);
+            break;
+        case kNone:
+            break;
+    }
+}
+
 }  // namespace
+
+std::span<const CommandRow> commandTable() {
+    return kTable;
+}
+
+const CommandRow* commandRow(unsigned number) {
+    for (const CommandRow& row : kTable)
+        if (row.number == number) return &row;
+    return nullptr;
+}
 
 CommandPlan planCommand(unsigned number, std::int32_t value, const Timecode& cuePoint) {
     CommandPlan plan;
+    const CommandRow* row = commandRow(number);
+    if (row == nullptr) return plan;
     plan.known = true;
-    switch (number) {
-        case kStop:
-            setFrame(plan, {0x20, 0x00});
-            plan.panelText = "Stop";
-            setFollowUps(plan, {kStandbyOn, kFullEeOff});
-            break;
-        case kPlay:
-            setFrame(plan, {0x20, 0x01});
-            plan.panelText = "Play";
-            setFollowUps(plan, kRefreshAfterTransport);
-            break;
-        case kRecord:
-            setFrame(plan, {0x20, 0x02});
-            plan.panelText = "Rec";
-            setFollowUps(plan, {kCurrentTimeSense, kStatusSense, kExtendedStatusSense});
-            break;
-        case kRewind:
-            setFrame(plan, {0x20, 0x20});
-            plan.panelText = "Rew";
-            setFollowUps(plan, kRefreshAfterTransport);
-            break;
-        case kFastForward:
-            setFrame(plan, {0x20, 0x10});
-            plan.panelText = "FFwd";
-            setFollowUps(plan, kRefreshAfterTransport);
-            break;
-        case kEject:
-            setFrame(plan, {0x20, 0x0F});
-            plan.panelText = "Eject";
-            setFollowUps(plan, {kStatusSense});
-            break;
-        case kVariable:
-            setSpeedFrame(plan, 0x12, 0x22, value);
-            plan.panelText = "VAR";
-            setFollowUps(plan, kRefreshAfterTransport);
-            break;
-        case kShuttle:
-            setSpeedFrame(plan, 0x13, 0x23, value);
-            plan.panelText = "SHUTL";
-            setFollowUps(plan, kRefreshAfterTransport);
-            break;
-        case kJog:
-            setSpeedFrame(plan, 0x11, 0x21, value);
-            plan.panelText = "JOG";
-            setFollowUps(plan, kRefreshAfterTransport);
-            break;
-        case kStandbyOff:
-            setFrame(plan, {0x20, 0x04});
-            plan.panelText = "SB Off";
-            setFollowUps(plan, {kStatusSense});
-            break;
-        case kStandbyOn:
-            setFrame(plan, {0x20, 0x05});
-            setFollowUps(plan, {kStatusSense});
-            break;
-        case kPreroll:
-            setFrame(plan, {0x20, 0x30});
-            break;
-        case kCueUpWithData:
-            setCuePointFrame(plan, 0x24, 0x31, cuePoint);
-            plan.panelText = "Cue";
-            break;
-        case kSetCueFromTimecode:
-            plan.panelText = "SetCue";
-            break;
-        case kCurrentTimeSense:
-            setFrame(plan, {0x61, 0x0C, 0x01});
-            break;
-        case kInPreset:
-            setCuePointFrame(plan, 0x44, 0x14, cuePoint);
-            break;
-        case kInEntry:
-            setFrame(plan, {0x40, 0x10});
-            break;
-        case kOutPreset:
-            setCuePointFrame(plan, 0x44, 0x15, cuePoint);
-            break;
-        case kOutEntry:
-            setFrame(plan, {0x40, 0x11});
-            break;
-        case kGroupA32On:
-            setFrame(plan, {0xA3, 0x32, 0x09, 0x01, 0x00});
-            break;
-        case kGroupA33On:
-            setFrame(plan, {0xA3, 0x33, 0x09, 0x01, 0x00});
-            break;
-        case kGroupA33Off:
-            setFrame(plan, {0xA3, 0x33, 0x09, 0x00, 0x00});
-            break;
-        case kGroupA35Off:
-            setFrame(plan, {0xA3, 0x35, 0x09, 0x00, 0x00});
-            break;
-        case kGroup2A7:
-            setFrame(plan, {0x25, 0xA7, 0x40, 0x01, 0x00, highByte(value), lowByte(value)});
-            break;
-        case kGroup2AC:
-            setFrame(plan, {0x22, 0xAC, highByte(value), lowByte(value)});
-            break;
-        case kExtendedStatusSense:
-            setFrame(plan, {0x61, 0x20, 0x09});
-            break;
-        case kSelectEeOn:
-            setFrame(plan, {0x20, 0x63});
-            break;
-        case kFullEeOff:
-            setFrame(plan, {0x20, 0x60});
-            break;
-        case kFullEeOn:
-            setFrame(plan, {0x20, 0x61});
-            break;
-        case kStatusSense:
-            setFrame(plan, {0x61, 0x20, 0x05});
-            break;
-        default:
-            plan.known = false;
-            break;
-    }
+    plan.panelText = row->panelText;
+    for (int i = 0; i < row->followUps.count; ++i) plan.followUps[i] = row->followUps.items[i];
+    plan.followUpCount = row->followUps.count;
+    if (row->fixed.count == 0) return plan;
+    plan.sendsFrame = true;
+    for (int i = 0; i < row->fixed.count; ++i) plan.frame[i] = row->fixed.items[i];
+    putArgument(*row, value, cuePoint, plan.frame, row->fixed.count);
     return plan;
 }
 
 const char* commandName(unsigned number) {
-    switch (number) {
-        case kStop:
-            return "STOP";
-        case kPlay:
-            return "PLAY";
-        case kRecord:
-            return "RECORD";
-        case kRewind:
-            return "REWIND";
-        case kFastForward:
-            return "FAST FWD";
-        case kEject:
-            return "EJECT";
-        case kVariable:
-            return "VAR";
-        case kShuttle:
-            return "SHUTTLE";
-        case kJog:
-            return "JOG";
-        case kStandbyOff:
-            return "STANDBY OFF";
-        case kStandbyOn:
-            return "STANDBY ON";
-        case kPreroll:
-            return "PREROLL";
-        case kCueUpWithData:
-            return "CUE UP WITH DATA";
-        case kSetCueFromTimecode:
-            return "SET CUE FROM TIMECODE";
-        case kCurrentTimeSense:
-            return "CURRENT TIME SENSE";
-        case kInPreset:
-            return "IN DATA PRESET";
-        case kInEntry:
-            return "IN ENTRY";
-        case kOutPreset:
-            return "OUT DATA PRESET";
-        case kOutEntry:
-            return "OUT ENTRY";
-        case kGroupA32On:
-            return "A3 32 ON";
-        case kGroupA33On:
-            return "A3 33 ON";
-        case kGroupA33Off:
-            return "A3 33 OFF";
-        case kGroupA35Off:
-            return "A3 35 OFF";
-        case kGroup2A7:
-            return "25 A7";
-        case kGroup2AC:
-            return "22 AC";
-        case kExtendedStatusSense:
-            return "STATUS SENSE 9";
-        case kSelectEeOn:
-            return "SELECT EE ON";
-        case kFullEeOff:
-            return "FULL EE OFF";
-        case kFullEeOn:
-            return "FULL EE ON";
-        case kStatusSense:
-            return "STATUS SENSE";
-        default:
-            return nullptr;
-    }
+    const CommandRow* row = commandRow(number);
+    return row != nullptr ? row->name : nullptr;
 }
 
 FrameCommand commandOfFrame(const std::uint8_t* frame, int length) {
     if (frame == nullptr || length < 3) return {};
-    // Two plans with different values and cue points: the bytes they share are the fixed ones.
-    // The sign of the value chooses the direction of the speed commands.
-    const Timecode cueA{0x01, 0x02, 0x03, 0x04};
-    const Timecode cueB{0x05, 0x06, 0x07, 0x08};
-    for (unsigned number : kCommandNumbers) {
-        for (std::int32_t sign : {1, -1}) {
-            const CommandPlan a = planCommand(number, sign * 0x0102, cueA);
-            const CommandPlan b = planCommand(number, sign * 0x0304, cueB);
-            if (!a.sendsFrame || frameLength(a.frame[0]) != length) continue;
-            bool fits = true;
-            for (int i = 0; i + 1 < length && fits; ++i)
-                fits = a.frame[i] != b.frame[i] || frame[i] == a.frame[i];
-            if (fits) return {number, sign < 0};
-        }
+    for (const CommandRow& row : kTable) {
+        const int fixed = row.fixed.count;
+        if (fixed == 0 || fixed + argumentLength(row.argument) + 1 != length) continue;
+        const bool reverse = row.argument == kSpeed && frame[1] == row.reverseCmd2;
+        bool fits = frame[0] == row.fixed.items[0] && (reverse || frame[1] == row.fixed.items[1]);
+        for (int i = 2; i < fixed && fits; ++i) fits = frame[i] == row.fixed.items[i];
+        if (fits) return {row.number, reverse};
     }
     return {};
 }

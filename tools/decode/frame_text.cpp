@@ -23,10 +23,9 @@ std::string checksumText(std::span<const std::uint8_t> frame) {
     return "checksum error (" + hexByte(frame.back()) + ", should be " + hexByte(should) + ")";
 }
 
-// Data bytes 0 to 3 as a timecode, "hh.mm.ss.ff" without the flag bits.
-std::string timecodeAt(std::span<const std::uint8_t> frame) {
-    const engine::Timecode tc{frame[dataByte(0)], frame[dataByte(1)], frame[dataByte(2)],
-                              frame[dataByte(3)]};
+// The four bytes from frame[at] on as a timecode, "hh.mm.ss.ff" without the flag bits.
+std::string timecodeAt(std::span<const std::uint8_t> frame, std::size_t at) {
+    const engine::Timecode tc{frame[at], frame[at + 1], frame[at + 2], frame[at + 3]};
     return engine::formatTimecode(engine::withoutFlagBits(tc)).text;
 }
 
@@ -61,26 +60,21 @@ std::string explainCommand(std::span<const std::uint8_t> frame) {
     if (command.number == 0)
         return "command " + hexByte(frame[0]) + " " + hexByte(frame[1]) +
                " (not one the driver sends)";
-    std::string text = engine::commandName(command.number);
-    switch (command.number) {
-        case engine::kVariable:
-        case engine::kShuttle:
-        case engine::kJog:
+    const engine::CommandRow& row = *engine::commandRow(command.number);
+    std::string text = row.name;
+    const std::size_t argument = static_cast<std::size_t>(row.fixed.count);
+    switch (row.argument) {
+        case engine::ArgumentKind::kSpeed:
             text += command.reverse ? " reverse" : " forward";
-            text += " speed " + std::to_string(frame[dataByte(0)]);
+            text += " speed " + std::to_string(frame[argument]);
             break;
-        case engine::kCueUpWithData:
-        case engine::kInPreset:
-        case engine::kOutPreset:
-            text += " " + timecodeAt(frame);
+        case engine::ArgumentKind::kCuePoint:
+            text += " " + timecodeAt(frame, argument);
             break;
-        case engine::kGroup2A7:
-        case engine::kGroup2AC: {
-            const std::size_t hi = frame.size() - 3;
-            text += " value " + std::to_string(frame[hi] * 256 + frame[hi + 1]);
+        case engine::ArgumentKind::kValue16:
+            text += " value " + std::to_string(frame[argument] * 256 + frame[argument + 1]);
             break;
-        }
-        default:
+        case engine::ArgumentKind::kNone:
             break;
     }
     return text;
@@ -96,7 +90,7 @@ std::string explainReply(std::span<const std::uint8_t> frame) {
         return frame.size() > 3 ? "NAK: " + (reasons.empty() ? "no reason given" : reasons) : "NAK";
     }
     if (engine::isTimecodeReply(bytes) && frame.size() >= 7) {
-        std::string text = "TIMECODE " + timecodeAt(frame);
+        std::string text = "TIMECODE " + timecodeAt(frame, dataByte(0));
         const std::string flags = bitNames(frame, engine::timecodeFlags());
         return flags.empty() ? text : text + " " + flags;
     }

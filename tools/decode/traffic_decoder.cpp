@@ -26,16 +26,8 @@ engine::ReplyGroup expectedReply(const DecodedFrame& command) {
     if (!command.checksumOk) return engine::ReplyGroup::kNegative;
     const engine::FrameCommand c =
         engine::commandOfFrame(command.bytes.data(), static_cast<int>(command.bytes.size()));
-    switch (c.number) {
-        case engine::kStatusSense:
-            return engine::ReplyGroup::kStatus;
-        case engine::kExtendedStatusSense:
-            return engine::ReplyGroup::kExtendedStatus;
-        case engine::kCurrentTimeSense:
-            return engine::ReplyGroup::kTimecode;
-        default:
-            return engine::ReplyGroup::kAcknowledge;
-    }
+    const engine::CommandRow* row = engine::commandRow(c.number);
+    return row != nullptr ? row->reply : engine::ReplyGroup::kAcknowledge;
 }
 
 bool answers(const DecodedFrame& reply, const DecodedFrame& command) {
