@@ -3,47 +3,62 @@
 #include <cstdint>
 #include <string>
 
+#include "config/setting_keys.h"
 #include "config/settings.h"
 
 namespace korvel::config {
 
-// The driver's own section of its settings file.
-inline constexpr const char* kDriverSection = "KORVEL";
-
 // "DEV_%03d.ini" with the command-line device number.
 std::string deviceFileName(int deviceNumber);
 
+// Serial device codes for the settings' texts: 2 gives two stop bits, anything else one.
+constexpr std::int32_t stopBitsCode(std::int32_t stopBits) {
+    return stopBits == 2 ? 2 : 0;
+}
+// "E" even, "M" mark, "N" none, "O" odd, without regard to case; anything else none.
+constexpr std::int32_t parityCode(const char* text) {
+    if (text == nullptr || text[0] == '\0' || text[1] != '\0') return 0;
+    switch (text[0]) {
+        case 'E':
+        case 'e':
+            return 2;
+        case 'M':
+        case 'm':
+            return 3;
+        case 'O':
+        case 'o':
+            return 1;
+        default:
+            return 0;
+    }
+}
+
 // Section KORVEL, read at start-up in this order, each key written back.
 struct StartupSettings {
-    std::int32_t debugMode = 0;   // "DebugMode": non-zero turns the trace on
-    std::int32_t logMode = 0;     // "LogMode": kept, nothing else uses it
-    std::int32_t simulation = 0;  // "Simulation": chooses the main window's caption
-    std::int32_t shuttle = 80;    // "Shuttle": default shuttle speed
-    std::int32_t variable = 64;   // "Variable": default variable-speed value
-    std::int32_t jog = 32;        // "Jog": default jog speed
-    std::int32_t logToDisk = 0;   // "LogToDisk": non-zero opens the disk log at start-up
+    std::int32_t debugMode = kDebugModeKey.defaultNumber();    // non-zero turns the trace on
+    std::int32_t logMode = kLogModeKey.defaultNumber();        // kept, nothing else uses it
+    std::int32_t simulation = kSimulationKey.defaultNumber();  // chooses the window's caption
+    std::int32_t shuttle = kShuttleKey.defaultNumber();        // default shuttle speed
+    std::int32_t variable = kVariableKey.defaultNumber();      // default variable-speed value
+    std::int32_t jog = kJogKey.defaultNumber();                // default jog speed
+    std::int32_t logToDisk = kLogToDiskKey.defaultNumber();    // non-zero opens the disk log
 };
 
 // Section "VT%d": the line settings of one VT, with stop bits and parity already turned into
 // the serial device's codes.
 struct VtLineSettings {
-    std::int32_t port = 0;  // 0: the VT is not configured
-    std::int32_t speed = 38400;
-    std::int32_t dataBits = 8;
-    std::int32_t stopBits = 0;  // 0 one stop bit, 2 two
-    std::int32_t parity = 1;    // 0 none, 1 odd, 2 even, 3 mark
+    std::int32_t port = kPortKey.defaultNumber();  // 0: the VT is not configured
+    std::int32_t speed = kSpeedKey.defaultNumber();
+    std::int32_t dataBits = kDataBitsKey.defaultNumber();
+    std::int32_t stopBits = stopBitsCode(kStopBitsKey.defaultNumber());  // 0 one, 2 two
+    std::int32_t parity = parityCode(kParityKey.defaultText);  // 0 none, 1 odd, 2 even, 3 mark
 };
 
 // Section KORVEL, read after the nine VT sections.
 struct TimeoutSettings {
-    std::int32_t txTimeoutMs = 250;  // "TxTimeoutmS": the transmit time-out
-    std::int32_t rxTimeoutMs = 250;  // "RxTimeoutmS": kept, nothing else uses it
+    std::int32_t txTimeoutMs = kTxTimeoutKey.defaultNumber();  // the transmit time-out
+    std::int32_t rxTimeoutMs = kRxTimeoutKey.defaultNumber();  // kept, nothing else uses it
 };
-
-// Serial device codes for the settings' texts: 2 gives two stop bits, anything else one.
-std::int32_t stopBitsCode(std::int32_t stopBits);
-// "E" even, "M" mark, "N" none, "O" odd, without regard to case; anything else none.
-std::int32_t parityCode(const char* text);
 
 // The settings of one driver instance, named by its device number.
 class DeviceSettings {
@@ -61,7 +76,9 @@ class DeviceSettings {
     const std::string& fileName() const { return fileName_; }
 
   private:
-    std::int32_t number(const char* section, const char* key, const char* defaultValue);
+    // Reads a key with write-back; a VT key from the section of vtNumber.
+    const char* text(const SettingKey& key, int vtNumber = 0);
+    std::int32_t number(const SettingKey& key, int vtNumber = 0);
 
     Settings& settings_;
     std::string fileName_;

@@ -12,12 +12,16 @@ constexpr ShortList<unsigned, 3> kRefreshAfterTransport{kCurrentTimeSense, kStat
 
 // A new command is one row: its number (and a name for it in CommandNumber), the frame's
 // fixed bytes, the kind of argument that follows them, the follow-ups and the reply.
+constexpr ReplyGroup kTime = ReplyGroup::kTimecode;
+constexpr ReplyGroup kStatus = ReplyGroup::kStatus;
+constexpr ReplyGroup kStatus9 = ReplyGroup::kExtendedStatus;
+// clang-format off
 constexpr CommandRow kTable[] = {
     // number, name, panel text, fixed bytes, argument, reverse CMD2, follow-ups, reply
     {kStop, "STOP", "Stop", {0x20, 0x00}, kNone, 0, {kStandbyOn, kFullEeOff}, kAck},
     {kPlay, "PLAY", "Play", {0x20, 0x01}, kNone, 0, kRefreshAfterTransport, kAck},
     {kRecord, "RECORD", "Rec", {0x20, 0x02}, kNone, 0,
-     {kCurrentTimeSense, kStatusSense, kExtendedStatusSense}, kAck},
+        {kCurrentTimeSense, kStatusSense, kExtendedStatusSense}, kAck},
     {kRewind, "REWIND", "Rew", {0x20, 0x20}, kNone, 0, kRefreshAfterTransport, kAck},
     {kFastForward, "FAST FWD", "FFwd", {0x20, 0x10}, kNone, 0, kRefreshAfterTransport, kAck},
     {kEject, "EJECT", "Eject", {0x20, 0x0F}, kNone, 0, {kStatusSense}, kAck},
@@ -29,8 +33,7 @@ constexpr CommandRow kTable[] = {
     {kPreroll, "PREROLL", nullptr, {0x20, 0x30}, kNone, 0, {}, kAck},
     {kCueUpWithData, "CUE UP WITH DATA", "Cue", {0x24, 0x31}, kCuePoint, 0, {}, kAck},
     {kSetCueFromTimecode, "SET CUE FROM TIMECODE", "SetCue", {}, kNone, 0, {}, kAck},
-    {kCurrentTimeSense, "CURRENT TIME SENSE", nullptr, {0x61, 0x0C, 0x01}, kNone, 0, {},
-     ReplyGroup::kTimecode},
+    {kCurrentTimeSense, "CURRENT TIME SENSE", nullptr, {0x61, 0x0C, 0x01}, kNone, 0, {}, kTime},
     {kInPreset, "IN DATA PRESET", nullptr, {0x44, 0x14}, kCuePoint, 0, {}, kAck},
     {kInEntry, "IN ENTRY", nullptr, {0x40, 0x10}, kNone, 0, {}, kAck},
     {kOutPreset, "OUT DATA PRESET", nullptr, {0x44, 0x15}, kCuePoint, 0, {}, kAck},
@@ -41,14 +44,13 @@ constexpr CommandRow kTable[] = {
     {kGroupA35Off, "A3 35 OFF", nullptr, {0xA3, 0x35, 0x09, 0x00, 0x00}, kNone, 0, {}, kAck},
     {kGroup2A7, "25 A7", nullptr, {0x25, 0xA7, 0x40, 0x01, 0x00}, kValue16, 0, {}, kAck},
     {kGroup2AC, "22 AC", nullptr, {0x22, 0xAC}, kValue16, 0, {}, kAck},
-    {kExtendedStatusSense, "STATUS SENSE 9", nullptr, {0x61, 0x20, 0x09}, kNone, 0, {},
-     ReplyGroup::kExtendedStatus},
+    {kExtendedStatusSense, "STATUS SENSE 9", nullptr, {0x61, 0x20, 0x09}, kNone, 0, {}, kStatus9},
     {kSelectEeOn, "SELECT EE ON", nullptr, {0x20, 0x63}, kNone, 0, {}, kAck},
     {kFullEeOff, "FULL EE OFF", nullptr, {0x20, 0x60}, kNone, 0, {}, kAck},
     {kFullEeOn, "FULL EE ON", nullptr, {0x20, 0x61}, kNone, 0, {}, kAck},
-    {kStatusSense, "STATUS SENSE", nullptr, {0x61, 0x20, 0x05}, kNone, 0, {},
-     ReplyGroup::kStatus},
+    {kStatusSense, "STATUS SENSE", nullptr, {0x61, 0x20, 0x05}, kNone, 0, {}, kStatus},
 };
+// clang-format on
 
 // A row's frame is its fixed bytes and its argument, as long as CMD1's data count says.
 constexpr bool rowIsWellFormed(const CommandRow& row) {
@@ -75,8 +77,8 @@ std::uint8_t lowByte(std::int32_t value) {
 }
 
 // Writes the argument behind the fixed bytes at frame[at].
-void putArgument(const CommandRow& row, std::int32_t value, const Timecode& cue,
-                 FrameRecord& frame, int at) {
+void putArgument(const CommandRow& row, std::int32_t value, const Timecode& cue, FrameRecord& frame,
+                 int at) {
     switch (row.argument) {
         case kSpeed: {
             // Unsigned arithmetic: the magnitude of the most negative value must not overflow.

@@ -82,13 +82,13 @@ struct ShortList {
 // One command: what the driver sends for it and what the traffic decoder says of it.
 struct CommandRow {
     unsigned number = 0;
-    const char* name = nullptr;       // the machine's name for it ("PLAY", "CUE UP WITH DATA")
-    const char* panelText = nullptr;  // the VT's "Last Cmd" text; null leaves it as it is
+    const char* name = nullptr;        // the machine's name for it ("PLAY", "CUE UP WITH DATA")
+    const char* panelText = nullptr;   // the VT's "Last Cmd" text; null leaves it as it is
     ShortList<std::uint8_t, 5> fixed;  // CMD1, CMD2 and the data bytes before the argument;
                                        // none: the command sends no frame
     ArgumentKind argument = ArgumentKind::kNone;
-    std::uint8_t reverseCmd2 = 0;         // CMD2 of a speed command that runs backwards
-    ShortList<unsigned, 3> followUps;     // commands sent after it, in order
+    std::uint8_t reverseCmd2 = 0;                 // CMD2 of a speed command that runs backwards
+    ShortList<unsigned, 3> followUps;             // commands sent after it, in order
     ReplyGroup reply = ReplyGroup::kAcknowledge;  // what the machine answers
 };
 

@@ -15,16 +15,16 @@ inline constexpr int kMaxVts = 9;
 
 // Speeds used when a variable, shuttle or jog command comes without a value.
 struct DefaultSpeeds {
-    std::int32_t variable = 64;
-    std::int32_t shuttle = 80;
-    std::int32_t jog = 32;
+    std::int32_t variable = config::kVariableKey.defaultNumber();
+    std::int32_t shuttle = config::kShuttleKey.defaultNumber();
+    std::int32_t jog = config::kJogKey.defaultNumber();
 };
 
 // The engine's process-wide state, in one place so that tests can start afresh.
 struct EngineState {
     std::list<std::unique_ptr<VtDevice>> devices;  // creation order, VT1 first
-    std::uint32_t txTimeoutMs = 250;
-    std::uint32_t rxTimeoutMs = 250;  // read and kept; nothing waits on it
+    std::uint32_t txTimeoutMs = config::kTxTimeoutKey.defaultNumber();
+    std::uint32_t rxTimeoutMs = config::kRxTimeoutKey.defaultNumber();  // kept; nothing waits on it
     DefaultSpeeds speeds;
     int pollIndex = 0;  // the VT the poll visited last; 0 so that VT1 comes first
     EngineHost* host = nullptr;

@@ -15,16 +15,14 @@ using engine::ArgumentKind;
 // not from the frame.
 std::string argumentWords(const engine::CommandRow& row, std::int32_t value,
                           const engine::Timecode& cue) {
-    const auto magnitude =
-        static_cast<std::uint8_t>(value < 0 ? 0u - static_cast<std::uint32_t>(value)
-                                            : static_cast<std::uint32_t>(value));
+    const auto magnitude = static_cast<std::uint8_t>(
+        value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value));
     switch (row.argument) {
         case ArgumentKind::kSpeed:
             return std::string(value < 0 ? " reverse" : " forward") + " speed " +
                    std::to_string(magnitude);
         case ArgumentKind::kCuePoint:
-            return std::string(" ") +
-                   engine::formatTimecode(engine::withoutFlagBits(cue)).text;
+            return std::string(" ") + engine::formatTimecode(engine::withoutFlagBits(cue)).text;
         case ArgumentKind::kValue16:
             return " value " + std::to_string(static_cast<std::uint32_t>(value) & 0xFFFF);
         case ArgumentKind::kNone:

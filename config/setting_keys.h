@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+
+#include "config/decimal.h"
+
+namespace korvel::config {
+
+// The driver's own section of its settings file.
+inline constexpr const char* kDriverSection = "KORVEL";
+
+// One key of the settings file and the text a first start writes for it when it is missing.
+// Every key's name and default is written here once; the settings' structs, the engine's
+// defaults, the reading order and the package's example file all come from these.
+struct SettingKey {
+    const char* section;  // null: the VT's own section, "VT%d"
+    const char* key;
+    const char* defaultText;
+
+    constexpr std::int32_t defaultNumber() const { return decimalValue(defaultText); }
+};
+
+// Section KORVEL, read at start-up.
+inline constexpr SettingKey kDebugModeKey{kDriverSection, "DebugMode", "0"};
+inline constexpr SettingKey kLogModeKey{kDriverSection, "LogMode", "0"};
+inline constexpr SettingKey kSimulationKey{kDriverSection, "Simulation", "0"};
+inline constexpr SettingKey kShuttleKey{kDriverSection, "Shuttle", "80"};
+inline constexpr SettingKey kVariableKey{kDriverSection, "Variable", "64"};
+inline constexpr SettingKey kJogKey{kDriverSection, "Jog", "32"};
+inline constexpr SettingKey kLogToDiskKey{kDriverSection, "LogToDisk", "0"};
+
+// Sections VT1 to VT9: the line settings of one VT.
+inline constexpr SettingKey kPortKey{nullptr, "Port", "0"};
+inline constexpr SettingKey kSpeedKey{nullptr, "Speed", "38400"};
+inline constexpr SettingKey kDataBitsKey{nullptr, "DataBits", "8"};
+inline constexpr SettingKey kStopBitsKey{nullptr, "StopBits", "1"};
+inline constexpr SettingKey kParityKey{nullptr, "Parity", "O"};
+
+// Section KORVEL, read after the nine VT sections.
+inline constexpr SettingKey kTxTimeoutKey{kDriverSection, "TxTimeoutmS", "250"};
+inline constexpr SettingKey kRxTimeoutKey{kDriverSection, "RxTimeoutmS", "250"};
+
+// NTQ.INI, section "Network": read first, never written back.
+inline constexpr SettingKey kWorkstationKey{"Network", "Workstation", "0"};
+
+}  // namespace korvel::config
