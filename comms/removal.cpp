@@ -13,6 +13,7 @@ constexpr std::uint32_t kGeneralFailure = 31;
 constexpr std::uint32_t kNoSuchDevice = 433;
 constexpr std::uint32_t kDeviceNotConnected = 1167;
 constexpr std::uint32_t kDeviceRemoved = 1617;
+constexpr std::uint32_t kOperationAborted = 995;
 
 }  // namespace
 
@@ -30,6 +31,10 @@ bool isRemovalError(std::uint32_t error) {
         default:
             return false;
     }
+}
+
+bool countsAsFailedRead(std::uint32_t error) {
+    return error != kOperationAborted;
 }
 
 bool deviceGone(const FailedCall& call) {

@@ -10,7 +10,8 @@ struct FailedCall {
     std::uint32_t error = 0;
     // A status call still failed after the port's error state was cleared.
     bool statusFailsAfterClear = false;
-    // Reads that failed in a row, this one included when the call was a read (0 otherwise).
+    // Reads that failed in a row, this one included when the call was a read (0 otherwise);
+    // aborted ones are not counted (countsAsFailedRead).
     int failedReadsInRow = 0;
 };
 
@@ -22,6 +23,10 @@ inline constexpr int kFailedReadsOfARemovedDevice = 5;
 // device, device removed, bad command, general failure, invalid handle, access denied, file
 // not found.
 bool isRemovalError(std::uint32_t error);
+
+// False for a read that was aborted: this program cancelled it or purged it away, which says
+// nothing about the device, so it does not add to the failed reads in a row.
+bool countsAsFailedRead(std::uint32_t error);
 
 // True when the device of the port has gone. A line error (a deck powered off and on, a cable
 // re-seated) fails calls too, and with abort-on-error every later one, until the error state is

@@ -137,7 +137,7 @@ DWORD WINAPI readerThread(void* argument) {
             // pulled). Then the owner hears of it and the thread ends; otherwise the error is
             // cleared (and dropped, with what the driver holds) and the thread rests.
             failure.error = n == kReadFailed ? error : ERROR_SUCCESS;
-            ++failure.failedReadsInRow;
+            if (countsAsFailedRead(failure.error)) ++failure.failedReadsInRow;
             DWORD errors = 0;
             failure.statusFailsAfterClear =
                 !isRemovalError(failure.error) && statusFailsAfterClear(start.handle, &errors);

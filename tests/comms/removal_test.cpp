@@ -24,6 +24,10 @@ TEST(RemovalTest, OnlyWhatARemovedDeviceGivesMeansGone) {
         // Reads that keep failing while status calls answer (from cached state).
         EXPECT_TRUE(deviceGone(FailedCall{error, false, kFailedReadsOfARemovedDevice})) << error;
     }
+    // Reads this program cancelled or purged away say nothing about the device.
+    EXPECT_FALSE(countsAsFailedRead(995));
+    EXPECT_TRUE(countsAsFailedRead(0));
+    EXPECT_TRUE(countsAsFailedRead(1117));
 }
 
 }  // namespace
