@@ -61,6 +61,11 @@ Timeouts timeoutsFor(std::uint32_t readInterval) {
 
 // Stops the reader thread, closes the device, frees the ring and clears the record.
 void releaseRecord(PortRecord& record, int portIndex) {
+    {
+        // From here on the port's reader, should it come back from a read, delivers nothing.
+        std::lock_guard<std::mutex> hold(record.lock);
+        record.generation = 0;
+    }
     gState.keepReading[portIndex] = 0;
     if (record.device) {
         // Ends a pending read at once; the thread is then waited for a bounded time. One that
@@ -105,10 +110,11 @@ bool configure(PortRecord& record, int portIndex, int speed, int dataBits, int s
     }
     if (!backend::applyLineSettings(device, speed, dataBits, stopBits, parity)) return false;
     {
-        auto ring = ReceiveRing::create(backend::handleValue(device));
+        auto ring = ReceiveRing::create();
         if (!ring) return false;
         std::lock_guard<std::mutex> hold(record.lock);
         record.receiveRing = std::move(ring);
+        record.generation = ++gState.lastGeneration;
     }
     const Timeouts timeouts = timeoutsFor(readIntervalFor(speed));
     if (!backend::applyTimeouts(device, timeouts)) return false;
@@ -156,8 +162,15 @@ void callOwnerUnlocked(PortRecord& record, std::unique_lock<std::mutex>& hold) {
 
 }  // namespace
 
-void deliverBytes(PortRecord& record, const std::uint8_t* bytes, int length) {
+bool readerWanted(int portIndex, const PortRecord& record, std::uint32_t generation) {
+    return generation != 0 && record.generation.load() == generation &&
+           gState.keepReading[static_cast<std::size_t>(portIndex)].load() != 0;
+}
+
+bool deliverBytes(PortRecord& record, std::uint32_t generation, const std::uint8_t* bytes,
+                  int length) {
     std::unique_lock<std::mutex> hold(record.lock);
+    if (generation == 0 || record.generation.load() != generation) return false;
     const std::uint32_t tick = now();
     const int stored = record.receiveRing ? record.receiveRing->push(bytes, length) : 0;
     record.droppedBytes += static_cast<std::uint32_t>(length - stored);
@@ -172,11 +185,13 @@ void deliverBytes(PortRecord& record, const std::uint8_t* bytes, int length) {
         // Nobody listens: keep the driver's queue from filling; the ring keeps its bytes.
         backend::purge(*record.device, kPurgeRxClear);
     }
+    return true;
 }
 
-void reportLost(PortRecord& record) {
-    if (record.lost.exchange(true)) return;
+void reportLost(PortRecord& record, std::uint32_t generation) {
     std::unique_lock<std::mutex> hold(record.lock);
+    if (generation == 0 || record.generation.load() != generation) return;
+    if (record.lost.exchange(true)) return;
     if (record.notifyWindow) {
         backend::postNotification(record.notifyWindow, record.owner);
     } else if (record.notifyCallback) {
@@ -283,8 +298,9 @@ int commsWrite(int portIndex, const std::uint8_t* bytes, int length) {
         return -1;
     }
     if (length == 0) return 0;
-    const int written = backend::write(*record->device, bytes, length);
-    if (written < 0 && backend::deviceGone(*record->device)) reportLost(*record);
+    bool gone = false;
+    const int written = backend::write(*record->device, bytes, length, gone);
+    if (gone) reportLost(*record, record->generation);
     return written;
 }
 
@@ -315,9 +331,9 @@ void commsStatus(int portIndex, CommStatus* status, ErrorWord* errors) {
         std::lock_guard<std::mutex> hold(record->lock);
         if (record->receiveRing) unread = record->receiveRing->count();
     }
-    if (!backend::clearError(*record->device, status, errors) &&
-        backend::deviceGone(*record->device)) {
-        reportLost(*record);
+    bool gone = false;
+    if (!backend::clearError(*record->device, status, errors, gone) && gone) {
+        reportLost(*record, record->generation);
     }
     status->cbInQue = unread < 0 ? 0xFFFFFFFFu : static_cast<std::uint32_t>(unread);
 }
@@ -327,9 +343,9 @@ int commsPurge(int portIndex, int flags) {
     if (record == nullptr || !record->inUse()) return 0;
     std::lock_guard<std::mutex> hold(record->lock);
     const bool purged = backend::purge(*record->device, flags);
-    // The old ring goes first: on Win32 the new one's guard has the same name.
+    // The old ring goes first: two whole rings need not be held at once.
     record->receiveRing.reset();
-    record->receiveRing = ReceiveRing::create(backend::handleValue(*record->device));
+    record->receiveRing = ReceiveRing::create();
     // The count follows the ring, so the backlog rule sees only bytes that really wait.
     record->unreadCount = 0;
     if (!record->receiveRing) log::trace("Com port [%d] has no receive ring", portIndex + 1);

@@ -58,6 +58,11 @@ struct PortRecord {
     // Set for good when the device has gone (adapter pulled, device removed), by the reader
     // or by a failed write or status call; only closing the port clears it.
     std::atomic<bool> lost{false};
+    // The open of the port that its reader serves; 0 while closed. Changed with lock held. A
+    // reader given up at a close (its serial driver ignored cancellation) may come back from
+    // its read at any time: its generation is then an old one, and it delivers and reports
+    // nothing, neither into a cleared record nor into the port opened again.
+    std::atomic<std::uint32_t> generation{0};
 
     bool inUse() const { return device != nullptr; }
 };
@@ -71,6 +76,8 @@ struct CommsState {
     // Reader threads that did not end when their port was closed: while any is left, the
     // table stays, so such a thread never touches freed memory.
     int abandonedReaders = 0;
+    // The generation of the last open: every open takes a new one, for the life of the process.
+    std::uint32_t lastGeneration = 0;
     // The millisecond tick the notification throttle uses; tests put a manual clock here.
     std::uint32_t (*tick)() = nullptr;
 };
@@ -83,13 +90,22 @@ void resetCommsState();
 // The record of an index while the table exists and the index is 0..255, else null.
 PortRecord* portRecord(int portIndex);
 
-// Bytes a reader thread has read: store them, count them, notify the owner. Called on the
-// port's reader thread; the record outlives the thread (close stops the thread first).
-void deliverBytes(PortRecord& record, const std::uint8_t* bytes, int length);
+// True while the reader of this generation is still wanted: the port is open in that
+// generation and not being closed. The reader asks after every read, before it touches the
+// device again.
+bool readerWanted(int portIndex, const PortRecord& record, std::uint32_t generation);
+
+// Bytes the reader of a generation has read: store them, count them, notify the owner. Called
+// on the port's reader thread; the record outlives the thread (close stops the thread first,
+// or keeps the table for a thread it gave up). False, with nothing done, when the port's
+// generation has moved on.
+bool deliverBytes(PortRecord& record, std::uint32_t generation, const std::uint8_t* bytes,
+                  int length);
 
 // The device of the port has gone: marks the port lost and tells the owner at once, as for
-// arriving bytes. Called on the reader thread (which then ends) or the main thread.
-void reportLost(PortRecord& record);
+// arriving bytes. Called on the reader thread (which then ends) or the main thread; nothing
+// happens when the port's generation has moved on.
+void reportLost(PortRecord& record, std::uint32_t generation);
 
 // The bytes the reader thread asks for next: the read size, kept within its buffer.
 int readerReadSize(int portIndex);

@@ -24,8 +24,8 @@ class GuardHold {
 
 }  // namespace
 
-std::unique_ptr<ReceiveRing> ReceiveRing::create(std::uintptr_t deviceHandleValue) {
-    auto ring = std::make_unique<ReceiveRing>(deviceHandleValue);
+std::unique_ptr<ReceiveRing> ReceiveRing::create() {
+    auto ring = std::make_unique<ReceiveRing>();
     if (!ring->guard_.valid()) return nullptr;
     // The guard must be free now; one that is not would stall every delivery.
     GuardHold hold(ring->guard_);

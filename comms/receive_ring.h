@@ -18,9 +18,9 @@ class ReceiveRing {
     static constexpr int kCapacity = kSize - 1;
     static constexpr std::uint32_t kGuardWaitMs = 200;
 
-    // A ring whose guard is named after the device handle; null when the guard cannot be
-    // made or had within the guard wait.
-    static std::unique_ptr<ReceiveRing> create(std::uintptr_t deviceHandleValue);
+    // A ring with a guard of its own; null when the guard cannot be made or had within the
+    // guard wait.
+    static std::unique_ptr<ReceiveRing> create();
 
     // Stores as many bytes as fit; the number stored (0 also for no bytes or a guard
     // time-out, which drops them).
@@ -32,7 +32,7 @@ class ReceiveRing {
     // after every notification, and on Windows each turn of the guard is a system call.
     int count() const { return waiting_.load(std::memory_order_acquire); }
 
-    explicit ReceiveRing(std::uintptr_t deviceHandleValue) : guard_(deviceHandleValue) {}
+    ReceiveRing() = default;
 
   private:
     int unread() const { return static_cast<int>((write_ + kSize - read_) % kSize); }

@@ -6,11 +6,13 @@
 namespace korvel::comms {
 
 // The lock of one receive ring, shared by the port's reader thread and the main thread. On
-// Win32 it is the named semaphore "%XBUFSEM" (the device handle value in upper-case hex);
-// on POSIX a timed mutex.
+// Win32 it is an unnamed semaphore: a name is shared by every process of the session, so a
+// guard named after a handle value would be shared with any program whose port handle has the
+// same value, and one that died holding it would jam the port for good. On POSIX a timed
+// mutex.
 class RingGuard {
   public:
-    explicit RingGuard(std::uintptr_t deviceHandleValue);
+    RingGuard();
     ~RingGuard();
     RingGuard(const RingGuard&) = delete;
     RingGuard& operator=(const RingGuard&) = delete;

@@ -13,7 +13,7 @@ struct RingGuard::Native {
     pthread_mutex_t mutex;
 };
 
-RingGuard::RingGuard(std::uintptr_t) : native_(std::make_unique<Native>()) {}
+RingGuard::RingGuard() : native_(std::make_unique<Native>()) {}
 
 RingGuard::~RingGuard() = default;
 

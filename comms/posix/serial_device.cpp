@@ -52,11 +52,18 @@ int takeWaiting(int fd, std::uint8_t* into, int room) {
     return n > 0 ? static_cast<int>(n) : 0;
 }
 
-void readerLoop(Device* device, PortRecord* record, int portIndex, std::promise<void>* started) {
+// A terminal that has been hung up (its pseudo-terminal master closed, its device removed)
+// refuses even to report its settings.
+bool hungUp(const Device& device) {
+    termios t{};
+    return ::tcgetattr(device.fd, &t) != 0;
+}
+
+void readerLoop(Device* device, PortRecord* record, int portIndex, std::uint32_t generation,
+                std::promise<void>* started) {
     std::uint8_t buffer[kReaderBufferSize];
     started->set_value();  // the opener may go on; started is not touched again
-    auto& keepReading = commsState().keepReading[static_cast<std::size_t>(portIndex)];
-    while (keepReading.load() != 0) {
+    while (readerWanted(portIndex, *record, generation)) {
         const int size = readerReadSize(portIndex);
         pollfd fds[2] = {{device->fd, static_cast<short>(size > 0 ? POLLIN : 0), 0},
                          {device->wakeRead, POLLIN, 0}};
@@ -70,9 +77,11 @@ void readerLoop(Device* device, PortRecord* record, int portIndex, std::promise<
             const ssize_t n = ::read(device->fd, buffer, static_cast<std::size_t>(size));
             if (n > 0) {
                 const int taken = static_cast<int>(n);
-                deliverBytes(
-                    *record, buffer,
-                    taken + takeWaiting(device->fd, buffer + taken, kReaderBufferSize - taken));
+                if (!deliverBytes(*record, generation, buffer,
+                                  taken + takeWaiting(device->fd, buffer + taken,
+                                                      kReaderBufferSize - taken))) {
+                    return;
+                }
                 continue;
             }
             if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
@@ -82,8 +91,8 @@ void readerLoop(Device* device, PortRecord* record, int portIndex, std::promise<
         // The line failed. A device that has gone (a pseudo-terminal whose other side
         // closed, an adapter pulled) is reported and the thread ends; after an I/O error the
         // driver drops what it holds and goes on, without spinning.
-        if (backend::deviceGone(*device)) {
-            reportLost(*record);
+        if (hungUp(*device)) {
+            reportLost(*record, generation);
             return;
         }
         ::tcflush(device->fd, TCIFLUSH);
@@ -133,10 +142,6 @@ OpenResult openDevice(int portNumber, DevicePtr& device) {
     device.reset(new Device);
     device->fd = fd;
     return OpenResult::opened;
-}
-
-std::uintptr_t handleValue(const Device& device) {
-    return static_cast<std::uintptr_t>(device.fd);
 }
 
 bool applyLineSettings(Device& device, int speed, int dataBits, int stopBits, int parity) {
@@ -230,7 +235,8 @@ bool startReader(Device& device, PortRecord& record, int portIndex) {
     std::promise<void> started;
     auto running = started.get_future();
     try {
-        device.reader = std::thread(readerLoop, &device, &record, portIndex, &started);
+        device.reader = std::thread(readerLoop, &device, &record, portIndex,
+                                    record.generation.load(), &started);
     } catch (const std::system_error&) {
         return false;
     }
@@ -258,7 +264,7 @@ void abandon(Device* device) {
     delete device;  // never reached: the reader always ends
 }
 
-int write(Device& device, const std::uint8_t* bytes, int length) {
+int write(Device& device, const std::uint8_t* bytes, int length, bool& gone) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(kWriteTimeoutMs);
     int written = 0;
@@ -270,7 +276,10 @@ int write(Device& device, const std::uint8_t* bytes, int length) {
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno != EAGAIN) return -1;
+        if (n < 0 && errno != EAGAIN) {
+            gone = hungUp(device);
+            return -1;
+        }
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) break;  // the write time-out: report what went out
@@ -290,20 +299,16 @@ bool purge(Device& device, int flags) {
     return ::tcflush(device.fd, tx && rx ? TCIOFLUSH : (tx ? TCOFLUSH : TCIFLUSH)) == 0;
 }
 
-bool clearError(Device& device, CommStatus* status, ErrorWord* errors) {
+bool clearError(Device& device, CommStatus* status, ErrorWord* errors, bool& gone) {
     *errors = 0;  // a terminal keeps no error word; framing and parity errors drop bytes
     *status = CommStatus{};
     int unsent = 0;
-    if (::ioctl(device.fd, TIOCOUTQ, &unsent) != 0) return false;
+    if (::ioctl(device.fd, TIOCOUTQ, &unsent) != 0) {
+        gone = hungUp(device);
+        return false;
+    }
     if (unsent > 0) status->cbOutQue = static_cast<std::uint32_t>(unsent);
     return true;
-}
-
-// A terminal that has been hung up (its pseudo-terminal master closed, its device removed)
-// refuses even to report its settings.
-bool deviceGone(Device& device) {
-    termios t{};
-    return ::tcgetattr(device.fd, &t) != 0;
 }
 
 void postNotification(NotifyWindow window, SerialPort* owner) {

@@ -16,7 +16,8 @@ struct Device {
     HANDLE thread = nullptr;
     DWORD threadId = 0;
     HANDLE startSemaphore = nullptr;
-    COMMPROP properties{};  // read once the reader runs; kept for inspection
+    COMMPROP properties{};   // read once the reader runs; kept for inspection
+    Timeouts writeTimeouts;  // as last applied: they bound a write
     // Error bits the reader cleared while it looked how many bytes wait; the owner's next
     // status call reports them, as if it had cleared them itself.
     std::atomic<DWORD> heldErrors{0};

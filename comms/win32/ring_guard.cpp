@@ -2,20 +2,15 @@
 
 #include <windows.h>
 
-#include <cstdio>
-
 namespace korvel::comms {
 
-// A named semaphore used as a lock: "%XBUFSEM" with the device handle value.
+// A semaphore of this process alone, used as a lock.
 struct RingGuard::Native {
     HANDLE semaphore = nullptr;
 };
 
-RingGuard::RingGuard(std::uintptr_t deviceHandleValue) : native_(std::make_unique<Native>()) {
-    char name[40];
-    std::snprintf(name, sizeof name, "%llXBUFSEM",
-                  static_cast<unsigned long long>(deviceHandleValue));
-    native_->semaphore = CreateSemaphoreA(nullptr, 1, 1, name);
+RingGuard::RingGuard() : native_(std::make_unique<Native>()) {
+    native_->semaphore = CreateSemaphoreA(nullptr, 1, 1, nullptr);
 }
 
 RingGuard::~RingGuard() {

@@ -4,11 +4,15 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <memory>
+#include <vector>
 
+#include "common/timed_message_box.h"
 #include "comms/backend.h"
+#include "comms/line_settings.h"
+#include "comms/removal.h"
 #include "comms/win32/device.h"
 #include "log/trace.h"
-#include "common/timed_message_box.h"
 
 namespace korvel::comms {
 
@@ -18,29 +22,62 @@ constexpr DWORD kStartTakeMs = 1000;
 constexpr DWORD kStartWaitMs = 60000;
 // While the read size is 0 the thread rests this long between looks at keepReading.
 constexpr DWORD kIdleMs = 10;
-// After a failed read (the device has gone) the thread rests this long, not spinning.
+// After a failed read the thread rests this long, not spinning.
 constexpr DWORD kErrorPauseMs = 20;
 // Close cancels the reader's pending read and looks again this often until the thread ends,
 // for at most kStopLimitMs; then the handle is closed anyway.
 constexpr DWORD kStopLookMs = 50;
 constexpr DWORD kStopLimitMs = 2000;
 constexpr DWORD kReadFailed = 0xFFFFFFFFu;
+// A write may take this long beyond the port's write time-out before it counts as stuck in
+// its serial driver; a cancelled one this long to end.
+constexpr DWORD kWriteMarginMs = 500;
+constexpr DWORD kCancelWaitMs = 200;
 
 // What a new reader thread is given; it owns and frees this copy.
 struct ReaderStart {
     HANDLE handle;
     PortRecord* record;
     int portIndex;
+    std::uint32_t generation;
     HANDLE startSemaphore;
     Device* device;
 };
 
-// Finishes a read that was started; the number of bytes it brought.
-DWORD finishRead(HANDLE handle, OVERLAPPED& overlapped, BYTE* into, DWORD size) {
+// Finishes a read that was started; the number of bytes it brought, or kReadFailed with the
+// error.
+DWORD finishRead(HANDLE handle, OVERLAPPED& overlapped, BYTE* into, DWORD size, DWORD& error) {
     DWORD n = 0;
     if (ReadFile(handle, into, size, &n, &overlapped)) return n;
-    if (GetLastError() != ERROR_IO_PENDING) return kReadFailed;
-    return GetOverlappedResult(handle, &overlapped, &n, TRUE) ? n : kReadFailed;
+    error = GetLastError();
+    if (error != ERROR_IO_PENDING) return kReadFailed;
+    if (GetOverlappedResult(handle, &overlapped, &n, TRUE)) return n;
+    error = GetLastError();
+    return kReadFailed;
+}
+
+// Clears the port's error state (a line error, and with abort-on-error the refusal of every
+// call after it) into *errors and asks for its settings: true when even that fails.
+bool statusFailsAfterClear(HANDLE handle, DWORD* errors) {
+    COMSTAT status{};
+    *errors = 0;
+    ClearCommError(handle, errors, &status);
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    return GetCommState(handle, &dcb) == 0;
+}
+
+// Whether a call that failed with this error on the main thread shows the device gone; a line
+// error it clears is kept for the owner's next status call.
+bool failureShowsRemoval(Device& device, DWORD error) {
+    FailedCall call;
+    call.error = error;
+    if (!isRemovalError(error)) {
+        DWORD errors = 0;
+        call.statusFailsAfterClear = statusFailsAfterClear(device.handle, &errors);
+        if (errors != 0) device.heldErrors.fetch_or(errors);
+    }
+    return deviceGone(call);
 }
 
 // The bytes that arrived with the first ones of a read, taken at once: they are already there,
@@ -54,7 +91,8 @@ DWORD takeWaiting(const ReaderStart& start, OVERLAPPED& overlapped, BYTE* into, 
     const DWORD waiting = status.cbInQue < room ? status.cbInQue : room;
     if (waiting == 0) return 0;
     ResetEvent(overlapped.hEvent);
-    const DWORD n = finishRead(start.handle, overlapped, into, waiting);
+    DWORD error = ERROR_SUCCESS;
+    const DWORD n = finishRead(start.handle, overlapped, into, waiting, error);
     return n == kReadFailed ? 0 : n;
 }
 
@@ -68,37 +106,47 @@ DWORD WINAPI readerThread(void* argument) {
     if (overlapped.hEvent == nullptr) {
         // A port without its reader hears nothing: the owner treats it as gone and opens it
         // again, which starts a new reader.
-        reportLost(*start.record);
+        reportLost(*start.record, start.generation);
         return exitCode;
     }
 
     BYTE buffer[kReaderBufferSize];
-    auto& keepReading = commsState().keepReading[static_cast<std::size_t>(start.portIndex)];
-    const auto reading = [&] { return keepReading.load() != 0 && !start.device->abandoned; };
-    while (reading()) {
+    // A read may end long after a close gave this reader up (its serial driver ignored the
+    // cancellation), when the handle is closed and its value may name the port opened again:
+    // the reader looks after every read, before it touches the device again.
+    const auto wanted = [&] {
+        return !start.device->abandoned &&
+               readerWanted(start.portIndex, *start.record, start.generation);
+    };
+    FailedCall failure;
+    while (wanted()) {
         const int size = readerReadSize(start.portIndex);
         if (size == 0) {
             Sleep(kIdleMs);  // a read of nothing would return at once, again and again
             continue;
         }
-        DWORD n = finishRead(start.handle, overlapped, buffer, static_cast<DWORD>(size));
+        DWORD error = ERROR_SUCCESS;
+        DWORD n = finishRead(start.handle, overlapped, buffer, static_cast<DWORD>(size), error);
+        if (!wanted()) break;
         if (n != kReadFailed && n > 0) {
+            failure.failedReadsInRow = 0;
             n += takeWaiting(start, overlapped, buffer + n, kReaderBufferSize - n);
-            deliverBytes(*start.record, buffer, static_cast<int>(n));
-        } else if (reading()) {
-            // A failed or empty read: the device may have gone (the adapter pulled). Then
-            // the owner hears of it and the thread ends; otherwise it rests, not spinning.
-            if (backend::deviceGone(*start.device)) {
-                reportLost(*start.record);
+            if (!deliverBytes(*start.record, start.generation, buffer, static_cast<int>(n))) break;
+        } else {
+            // A failed or empty read: a line error, or the device has gone (the adapter
+            // pulled). Then the owner hears of it and the thread ends; otherwise the error is
+            // cleared (and dropped, with what the driver holds) and the thread rests.
+            failure.error = n == kReadFailed ? error : ERROR_SUCCESS;
+            if (countsAsFailedRead(failure.error)) ++failure.failedReadsInRow;
+            DWORD errors = 0;
+            failure.statusFailsAfterClear =
+                !isRemovalError(failure.error) && statusFailsAfterClear(start.handle, &errors);
+            if (deviceGone(failure)) {
+                reportLost(*start.record, start.generation);
                 break;
             }
-            if (n == kReadFailed) {
-                DWORD errors = 0;
-                COMSTAT status{};
-                ClearCommError(start.handle, &errors, &status);
-                PurgeComm(start.handle, PURGE_RXCLEAR);
-                Sleep(kErrorPauseMs);
-            }
+            PurgeComm(start.handle, PURGE_RXCLEAR);
+            Sleep(kErrorPauseMs);
         }
         ResetEvent(overlapped.hEvent);
     }
@@ -143,19 +191,11 @@ OpenResult openDevice(int portNumber, DevicePtr& device) {
     return OpenResult::opened;
 }
 
-std::uintptr_t handleValue(const Device& device) {
-    return reinterpret_cast<std::uintptr_t>(device.handle);
-}
-
 bool applyLineSettings(Device& device, int speed, int dataBits, int stopBits, int parity) {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!GetCommState(device.handle, &dcb)) return false;
-    // Exactly these four; flow control and the rest stay as the driver has them.
-    dcb.BaudRate = static_cast<DWORD>(speed);
-    dcb.ByteSize = static_cast<BYTE>(dataBits);
-    dcb.Parity = static_cast<BYTE>(parity);
-    dcb.StopBits = static_cast<BYTE>(stopBits);
+    setNinePinLine(dcb, speed, dataBits, stopBits, parity);
     return SetCommState(device.handle, &dcb) != 0;
 }
 
@@ -166,18 +206,20 @@ bool applyTimeouts(Device& device, const Timeouts& timeouts) {
     ct.ReadTotalTimeoutConstant = timeouts.readTotalConstant;
     ct.WriteTotalTimeoutMultiplier = timeouts.writeTotalMultiplier;
     ct.WriteTotalTimeoutConstant = timeouts.writeTotalConstant;
-    return SetCommTimeouts(device.handle, &ct) != 0;
+    if (!SetCommTimeouts(device.handle, &ct)) return false;
+    device.writeTimeouts = timeouts;
+    return true;
 }
 
 bool startReader(Device& device, PortRecord& record, int portIndex) {
-    char name[64];
-    std::snprintf(name, sizeof name, "Creating Thread for hCom %#llx.\r\n",
-                  static_cast<unsigned long long>(handleValue(device)));
-    device.startSemaphore = CreateSemaphoreA(nullptr, 1, 1, name);
+    // Unnamed: a name is shared by the whole session, where another program's port handle
+    // may have the same value.
+    device.startSemaphore = CreateSemaphoreA(nullptr, 1, 1, nullptr);
     if (device.startSemaphore == nullptr) return false;
     WaitForSingleObject(device.startSemaphore, kStartTakeMs);
 
-    auto* start = new ReaderStart{device.handle, &record, portIndex, device.startSemaphore, &device};
+    auto* start = new ReaderStart{device.handle,         &record, portIndex, record.generation,
+                                  device.startSemaphore, &device};
     device.thread = CreateThread(nullptr, 0, &readerThread, start, 0, &device.threadId);
     if (device.thread == nullptr) {
         delete start;
@@ -188,8 +230,8 @@ bool startReader(Device& device, PortRecord& record, int portIndex) {
     if (WaitForSingleObject(device.startSemaphore, kStartWaitMs) != WAIT_OBJECT_0) {
         log::trace("Com port [%d] reader thread did not start", portIndex + 1);
         common::timedMessageBox(nullptr,
-                               "Comms library very serious internal error. Contact VRAX support",
-                               "Comms error", MB_ICONERROR, common::kErrorBoxTimeoutMs);
+                                "Comms library very serious internal error. Contact VRAX support",
+                                "Comms error", MB_ICONERROR, common::kErrorBoxTimeoutMs);
     }
     return true;
 }
@@ -200,10 +242,12 @@ bool isReaderThread(const Device& device) {
 
 bool stopReader(Device& device) {
     if (device.thread == nullptr) return true;
-    // Cancelling ends a pending read at once with a driver that honours it.
+    // Cancelling, or the purge that aborts reads, ends a pending read at once with a driver
+    // that honours either.
     bool ended = false;
     for (DWORD waited = 0; !ended && waited < kStopLimitMs; waited += kStopLookMs) {
         CancelIoEx(device.handle, nullptr);
+        PurgeComm(device.handle, PURGE_RXABORT);
         ended = WaitForSingleObject(device.thread, kStopLookMs) == WAIT_OBJECT_0;
     }
     if (!ended) return false;
@@ -217,23 +261,54 @@ void abandon(Device* device) {
     device->abandoned = true;
     CloseHandle(device->thread);
     device->thread = nullptr;
+    // The thread released it when it started and never looks at it again.
+    CloseHandle(device->startSemaphore);
+    device->startSemaphore = nullptr;
     CloseHandle(device->handle);
     device->handle = INVALID_HANDLE_VALUE;
     ++commsState().abandonedReaders;
 }
 
-int write(Device& device, const std::uint8_t* bytes, int length) {
-    OVERLAPPED overlapped{};
+int write(Device& device, const std::uint8_t* bytes, int length, bool& gone) {
+    // On the heap: a write that its serial driver keeps even after cancelling it may still be
+    // completed into its record (and its bytes read) at any time, so then both are left to it.
+    struct PendingWrite {
+        OVERLAPPED overlapped{};
+        std::vector<std::uint8_t> bytes;
+    };
+    auto pending = std::make_unique<PendingWrite>();
+    pending->bytes.assign(bytes, bytes + length);
+    OVERLAPPED& overlapped = pending->overlapped;
     overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (overlapped.hEvent == nullptr) return -1;
     DWORD written = 0;
     int result = -1;
-    if (WriteFile(device.handle, bytes, static_cast<DWORD>(length), &written, &overlapped)) {
+    if (WriteFile(device.handle, pending->bytes.data(), static_cast<DWORD>(length), &written,
+                  &overlapped)) {
         result = static_cast<int>(written);
-    } else if (GetLastError() == ERROR_IO_PENDING) {
-        // Bounded by the write total time-out of the port.
-        if (GetOverlappedResult(device.handle, &overlapped, &written, TRUE)) {
-            result = static_cast<int>(written);
+    } else if (const DWORD error = GetLastError(); error != ERROR_IO_PENDING) {
+        gone = failureShowsRemoval(device, error);
+    } else {
+        // The port's write time-out ends the write; a serial driver that ignores it must not
+        // hold the main thread. Such a port is taken as lost: the owner opens it again.
+        const Timeouts& t = device.writeTimeouts;
+        const DWORD limit = t.writeTotalConstant +
+                            t.writeTotalMultiplier * static_cast<DWORD>(length) + kWriteMarginMs;
+        if (WaitForSingleObject(overlapped.hEvent, limit) == WAIT_OBJECT_0) {
+            if (GetOverlappedResult(device.handle, &overlapped, &written, FALSE)) {
+                result = static_cast<int>(written);
+            } else {
+                gone = failureShowsRemoval(device, GetLastError());
+            }
+        } else {
+            log::trace("Com port write still pending after %lu ms: cancelled",
+                       static_cast<unsigned long>(limit));
+            gone = true;
+            CancelIoEx(device.handle, &overlapped);
+            if (WaitForSingleObject(overlapped.hEvent, kCancelWaitMs) != WAIT_OBJECT_0) {
+                pending.release();  // left to the serial driver, with its event
+                return -1;
+            }
         }
     }
     CloseHandle(overlapped.hEvent);
@@ -244,20 +319,15 @@ bool purge(Device& device, int flags) {
     return PurgeComm(device.handle, static_cast<DWORD>(flags)) != 0;
 }
 
-bool clearError(Device& device, CommStatus* status, ErrorWord* errors) {
+bool clearError(Device& device, CommStatus* status, ErrorWord* errors, bool& gone) {
     const bool cleared = ClearCommError(device.handle, errors, status) != 0;
     if (!cleared) {
+        gone = failureShowsRemoval(device, GetLastError());
         *errors = 0;
         *status = COMSTAT{};
     }
     *errors |= device.heldErrors.exchange(0);
     return cleared;
-}
-
-bool deviceGone(Device& device) {
-    DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
-    return GetCommState(device.handle, &dcb) == 0;
 }
 
 void postNotification(NotifyWindow window, SerialPort* owner) {

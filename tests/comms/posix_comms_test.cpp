@@ -482,6 +482,39 @@ TEST_F(PosixCommsTest, APtyThatVanishesWhileOpen) {
     EXPECT_EQ(far->receive(4).size(), 4u);
 }
 
+// A reader given up at a close may come back from its read at any time: what it brings and
+// what it reports must reach neither the cleared entry nor the port opened again.
+TEST_F(PosixCommsTest, AReaderOfAnEarlierOpenDeliversAndReportsNothing) {
+    PtyPort far(links, 18), other(links, 19);
+    SerialPort port, keepsTheTable;
+    ASSERT_EQ(keepsTheTable.open(19), 1);
+    ASSERT_EQ(port.open(18), 1);
+    PortRecord& entry = record(port.portIndex());
+    const std::uint32_t given = entry.generation;
+    const std::uint8_t late[3] = {0x11, 0x12, 0x13};
+
+    port.close();  // cleared: no device, no ring, nobody to tell
+    EXPECT_FALSE(deliverBytes(entry, given, late, 3));
+    reportLost(entry, given);
+    EXPECT_FALSE(entry.lost);
+
+    NotifyQueue queue;
+    ASSERT_EQ(port.open(18), 1);
+    ASSERT_EQ(&record(port.portIndex()), &entry);
+    ASSERT_EQ(port.setNotifyWindow(&queue, 1), 1);
+    EXPECT_FALSE(deliverBytes(entry, given, late, 3));
+    reportLost(entry, given);
+    EXPECT_EQ(unread(port), 0);
+    EXPECT_FALSE(port.isLost());
+    EXPECT_EQ(queue.size(), 0u);
+
+    // The reader of this open is heard.
+    EXPECT_TRUE(deliverBytes(entry, entry.generation, late, 3));
+    EXPECT_EQ(unread(port), 3);
+    reportLost(entry, entry.generation);
+    EXPECT_TRUE(port.isLost());
+}
+
 TEST_F(PosixCommsTest, WritesReachTheLineAndBadLengthsAreRefused) {
     PtyPort far(links, 17);
     SerialPort port;

@@ -15,7 +15,7 @@ std::vector<std::uint8_t> counting(int length, int start = 0) {
 }
 
 std::unique_ptr<ReceiveRing> makeRing() {
-    auto ring = ReceiveRing::create(0x7C);
+    auto ring = ReceiveRing::create();
     EXPECT_NE(ring, nullptr);
     return ring;
 }

@@ -157,13 +157,14 @@ TEST_F(Win32CommsTest, AStatusSenseIsAnsweredThroughTheRingAndTheNotification) {
     EXPECT_EQ(timeouts.ReadTotalTimeoutConstant, 0u);
     EXPECT_EQ(timeouts.WriteTotalTimeoutConstant, 1000u);
 
-    // The ring's guard is the semaphore named after the device handle.
+    // The ring's guard has no name that another process could open: not the one after the
+    // device handle.
     char guardName[40];
     std::snprintf(
         guardName, sizeof guardName, "%llXBUFSEM",
         static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(deviceOf(port))));
     HANDLE guard = OpenSemaphoreA(SYNCHRONIZE, FALSE, guardName);
-    EXPECT_NE(guard, nullptr) << guardName;
+    EXPECT_EQ(guard, nullptr) << guardName;
     if (guard) CloseHandle(guard);
 
     ASSERT_EQ(port.write(kStatusSense, 4), 4);
