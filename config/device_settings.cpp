@@ -60,6 +60,8 @@ StartupSettings DeviceSettings::readStartup() {
     s.variable = number(kDriverSection, "Variable", "64");
     s.jog = number(kDriverSection, "Jog", "32");
     s.logToDisk = number(kDriverSection, "LogToDisk", "0");
+    s.logKeepDays = decimalValue(
+        settings_.readSetting(fileName_.c_str(), kDriverSection, "LogKeepDays", "0", false));
     return s;
 }
 

@@ -13,15 +13,18 @@ inline constexpr const char* kDriverSection = "KORVEL";
 // "DEV_%03d.ini" with the command-line device number.
 std::string deviceFileName(int deviceNumber);
 
-// Section KORVEL, read at start-up in this order, each key written back.
+// Section KORVEL, read at start-up in this order, each key but the last written back.
 struct StartupSettings {
     std::int32_t debugMode = 0;   // "DebugMode": non-zero turns the trace on
-    std::int32_t logMode = 0;     // "LogMode": kept, nothing else uses it
+    std::int32_t logMode = 0;     // "LogMode": 2 a log file a day, 3 an hour, else one file
     std::int32_t simulation = 0;  // "Simulation": chooses the main window's caption
     std::int32_t shuttle = 80;    // "Shuttle": default shuttle speed
     std::int32_t variable = 64;   // "Variable": default variable-speed value
     std::int32_t jog = 32;        // "Jog": default jog speed
     std::int32_t logToDisk = 0;   // "LogToDisk": non-zero opens the disk log at start-up
+    // "LogKeepDays": dated log files older than this many days are deleted; 0 keeps them
+    // all. Read only when present, so that a first start's file is unchanged.
+    std::int32_t logKeepDays = 0;
 };
 
 // Section "VT%d": the line settings of one VT, with stop bits and parity already turned into

@@ -2,20 +2,26 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "log/trace.h"
+
 namespace korvel::log {
 namespace {
 
-// Folders and files in memory, a clock the test sets, and the debugger channel recorded.
-// Like the system, a file can only be made inside a folder that exists.
+// Folders and files in memory, clocks the test sets, a volume whose free space the test
+// sets, and the debugger channel recorded. Like the system, a file can only be made inside a
+// folder that exists.
 class FakePlatform final : public DiskLogPlatform {
   public:
     bool localTime(LocalTime& out) override {
@@ -23,6 +29,7 @@ class FakePlatform final : public DiskLogPlatform {
         out = now;
         return true;
     }
+    std::uint32_t tickMs() override { return tick; }
     const char* environment(const char* name) override {
         auto it = env.find(name);
         return it == env.end() ? nullptr : it->second.c_str();
@@ -48,6 +55,19 @@ class FakePlatform final : public DiskLogPlatform {
         files[open.at(file)].append(bytes, length);
     }
     void close(FileHandle file) override { open.erase(file); }
+    std::vector<std::string> listFiles(const char* folder) override {
+        std::vector<std::string> names;
+        for (const auto& [path, content] : files) {
+            if (parentOf(path) == folder) names.push_back(path.substr(std::strlen(folder) + 1));
+        }
+        return names;
+    }
+    void removeFile(const char* path) override { files.erase(path); }
+    bool freeBytes(const char* folder, std::uint64_t& bytes) override {
+        if (!folders.count(folder)) return false;
+        bytes = free;
+        return true;
+    }
     void debugOutput(const char* text) override { debug += text; }
 
     static std::string parentOf(const std::string& path) {
@@ -57,6 +77,8 @@ class FakePlatform final : public DiskLogPlatform {
 
     LocalTime now{2026, 12, 7, 9, 5, 3};
     bool clockWorks = true;
+    std::uint32_t tick = 0xFFFF0000u;  // wraps during the tests that move it
+    std::uint64_t free = 50ull << 30;
     std::map<std::string, std::string> env;
     std::map<std::string, std::string> files;
     std::set<std::string> folders{"c:", "d:"};
@@ -225,6 +247,140 @@ TEST(DiskLog, APathTooLongForTheNameOpensNoFileRatherThanAnother) {
     EXPECT_FALSE(log.isOpen());
     EXPECT_TRUE(platform.folderCalls.empty());
     EXPECT_NE(platform.debug.find("Can't open log file"), std::string::npos);
+}
+
+std::string dailyFileName(std::chrono::sys_days day) {
+    const std::chrono::year_month_day date{day};
+    char name[16];
+    std::snprintf(name, sizeof name, "%04d%02u%02u.log", static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()));
+    return name;
+}
+
+// A daily log kept for three days, walked over a year's end and a leap day. After each day's
+// first line the folder holds exactly the dated files (daily or hourly, any case) of today
+// and the three days before, and everything that is not a dated file of this log.
+TEST(DiskLog, OpeningADatedFileDeletesThisLogsDatedFilesOlderThanTheDaysKept) {
+    using namespace std::chrono;
+    constexpr int kKeep = 3;
+    FakePlatform platform;
+    const std::string folder = "c:\\vraxlogs\\korvel\\";
+    platform.folders.insert({"c:\\vraxlogs", "c:\\vraxlogs\\korvel", "c:\\vraxlogs\\other"});
+    std::set<std::string> expected = {"korvel.log",       "notes.txt",      "2020010.log",
+                                      "20201301.log",     "20210229.log",   "20200101-24.log",
+                                      "20200101.log.bak", "2020o101.log",   "x20200101.log",
+                                      "20200101-1.log",   "20200101_01.log"};
+    for (const auto& name : expected) platform.files[folder + name];
+    platform.files["c:\\vraxlogs\\other\\20200101.log"];
+    // Dated files of earlier runs: name and date.
+    std::map<std::string, sys_days> dated = {{"20261207.log", sys_days{2026y / 12 / 7}},
+                                             {"20271222-23.LOG", sys_days{2027y / 12 / 22}},
+                                             {"20271223-00.log", sys_days{2027y / 12 / 23}},
+                                             {"20271224.Log", sys_days{2027y / 12 / 24}},
+                                             {"20280101-05.log", sys_days{2028y / 1 / 1}}};
+    for (const auto& [name, day] : dated) platform.files[folder + name];
+
+    std::unique_ptr<DiskLog> log;
+    for (sys_days day = sys_days{2027y / 12 / 26}; day <= sys_days{2028y / 3 / 3}; day += days{1}) {
+        const year_month_day date{day};
+        platform.now = {static_cast<int>(date.year()),
+                        static_cast<int>(unsigned(date.month())),
+                        static_cast<int>(unsigned(date.day())),
+                        10,
+                        0,
+                        0};
+        if (!log) log = std::make_unique<DiskLog>("korvel", DiskLog::kDailyFile, kKeep, platform);
+        log->writeLine("TX: 20 01 21 ");
+        dated[dailyFileName(day)] = day;
+
+        std::set<std::string> want = expected;
+        for (const auto& [name, fileDay] : dated) {
+            if (fileDay >= day - days{kKeep}) want.insert(name);
+        }
+        std::set<std::string> have;
+        for (const auto& name : platform.listFiles("c:\\vraxlogs\\korvel")) have.insert(name);
+        ASSERT_EQ(have, want) << "on " << dailyFileName(day);
+    }
+    EXPECT_TRUE(platform.files.count("c:\\vraxlogs\\other\\20200101.log"));
+    EXPECT_EQ(platform.files[folder + "20280229.log"], "29/02/2028 10:00:00 TX: 20 01 21 \r\n");
+
+    // Without days to keep (or a value that makes no sense), nothing is deleted.
+    const std::size_t before = platform.files.size();
+    platform.now = {2029, 6, 1, 0, 0, 0};
+    for (int keep : {0, -1}) DiskLog keepAll("korvel", DiskLog::kHourlyFile, keep, platform);
+    EXPECT_EQ(platform.files.size(), before + 1);
+}
+
+struct RecordedTrace final : TraceView {
+    void append(const char* line) override { lines.emplace_back(line); }
+    int count() const override { return static_cast<int>(lines.size()); }
+    void deleteFirst() override { lines.erase(lines.begin()); }
+    void scrollTo(int) override {}
+    std::vector<std::string> lines;
+};
+
+TEST(DiskLog, ANearlyFullVolumeHoldsLinesBackAndSaysSoOnceWhenItStopsAndStarts) {
+    RecordedTrace trace;
+    traceState() = TraceState{};
+    traceState().view = &trace;
+    setTracing(true);
+    FakePlatform platform;
+    platform.free = DiskLog::kMinimumFreeBytes;
+    DiskLog log("korvel", DiskLog::kSingleFile, platform);
+    log.writeLine("kept");
+    platform.free = 900ull << 20;
+    platform.tick += DiskLog::kSpaceCheckPeriodMs;
+    for (int second = 1; second <= 120; ++second) {
+        log.writeLine("held back");
+        platform.tick += 1000;
+    }
+    EXPECT_TRUE(log.paused());
+    platform.free = 1536ull << 20;
+    platform.tick += DiskLog::kSpaceCheckPeriodMs;
+    log.writeLine("kept again");
+    EXPECT_EQ(platform.files[kDefaultFile],
+              "07/12/2026 09:05:03 kept\r\n07/12/2026 09:05:03 kept again\r\n");
+    EXPECT_EQ(platform.debug, "Disk log paused: 900 MB free\nDisk log resumed: 1536 MB free\n");
+    ASSERT_EQ(trace.lines.size(), 2u);
+    EXPECT_NE(trace.lines[0].find("Disk log paused: 900 MB free"), std::string::npos);
+    EXPECT_NE(trace.lines[1].find("Disk log resumed: 1536 MB free"), std::string::npos);
+
+    // A log opened on a full volume writes nothing from its first line.
+    platform.free = 10ull << 20;
+    DiskLog full("full", DiskLog::kSingleFile, platform);
+    full.writeLine("held back");
+    EXPECT_TRUE(full.paused());
+    EXPECT_EQ(platform.files["c:\\vraxlogs\\full\\full.log"], "");
+    traceState() = TraceState{};
+}
+
+TEST(DiskLog, AFileThatCannotBeOpenedIsTriedAgainAtMostOnceAMinuteInEveryMode) {
+    for (int mode : {DiskLog::kSingleFile, DiskLog::kDailyFile, DiskLog::kHourlyFile}) {
+        FakePlatform platform;
+        platform.folders.erase("c:");
+        DiskLog log("korvel", mode, platform);
+        auto attempts = [&] {
+            int count = 0;
+            for (auto at = platform.debug.find("Can't open"); at != std::string::npos;
+                 at = platform.debug.find("Can't open", at + 1)) {
+                ++count;
+            }
+            return count;
+        };
+        for (int second = 1; second <= 60; ++second) {
+            platform.tick += 1000;
+            log.writeLine("lost");
+            EXPECT_EQ(attempts(), second < 60 ? 1 : 2) << "mode " << mode << " at " << second;
+        }
+        platform.folders.insert("c:");  // the folder is back
+        platform.tick += 59999;
+        log.writeLine("lost");
+        EXPECT_FALSE(log.isOpen());
+        platform.tick += 1;
+        log.writeLine("kept");
+        ASSERT_TRUE(log.isOpen()) << "mode " << mode;
+        EXPECT_EQ(platform.files[log.fileName()], "07/12/2026 09:05:03 kept\r\n");
+    }
 }
 
 // The system's own files: lines survive the log and are appended across runs.
