@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 #include "tests/e2e/e2e_support.h"
@@ -13,63 +12,49 @@
 namespace korvel::e2e {
 namespace {
 
-constexpr int kDevice = 101;
-constexpr int kDebugLogging = 32790;
-
-// Today's "yyyymmdd.log".
-std::string todaysFileName() {
-    SYSTEMTIME time;
-    GetLocalTime(&time);
-    char name[16];
-    std::snprintf(name, sizeof name, "%04u%02u%02u.log", time.wYear, time.wMonth, time.wDay);
-    return name;
-}
-
 TEST(DiskLogModes, ADailyLogDeletesOldDaysKeepsOtherFilesAndFollowsTheLoggingMenu) {
     ASSERT_EQ(Decks::unavailableReason(), "");
-    Decks decks;
-    ASSERT_TRUE(decks.control("deck all clear"));
+    ASSERT_TRUE(Decks().control("deck all clear"));
     SettingsTree tree;
     tree.apply();
-    tree.set(kDevice, "VT1", "Port", std::to_string(Decks::kPort1));
-    tree.set(kDevice, "VT1", "Parity", "N");
-    tree.set(kDevice, "KORVEL", "LogToDisk", "1");
-    tree.set(kDevice, "KORVEL", "LogMode", "2");
-    tree.set(kDevice, "KORVEL", "LogKeepDays", "1");
-
-    std::string folder = tree.logFile();
-    folder.resize(folder.rfind('\\') + 1);
+    for (const auto& [key, value] :
+         {std::pair{"LogToDisk", "1"}, std::pair{"LogMode", "2"}, std::pair{"LogKeepDays", "1"}}) {
+        tree.set(101, "KORVEL", key, value);
+    }
+    tree.set(101, "VT1", "Port", std::to_string(Decks::kPort1));
+    tree.set(101, "VT1", "Parity", "N");
+    const std::string korvelLog = tree.logFile();
+    const std::string folder = korvelLog.substr(0, korvelLog.rfind('\\') + 1);
     CreateDirectoryA(folder.substr(0, folder.rfind('\\', folder.size() - 2)).c_str(), nullptr);
     CreateDirectoryA(folder.c_str(), nullptr);
-    for (const char* name : {"korvel.log", "20200101.log", "20200101-23.log"}) {
-        FILE* file = std::fopen((folder + name).c_str(), "wb");
-        ASSERT_NE(file, nullptr) << folder + name;
-        std::fclose(file);
+    for (const std::string name : {"korvel.log", "20200101.log", "20200101-23.log"}) {
+        CloseHandle(CreateFileA((folder + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
     }
 
-    sim::testing::EmulatorProcess infodriver(std::to_string(kDevice));
+    sim::testing::EmulatorProcess infodriver("101");
     ASSERT_TRUE(infodriver.ready());
-    DriverProcess driver(std::to_string(kDevice));
+    DriverProcess driver("101");
     const auto window = driver.window();
     ASSERT_TRUE(window) << "no driver window";
-
-    const std::string today = folder + todaysFileName();
+    char today[16] = {};
+    GetDateFormatA(LOCALE_INVARIANT, 0, nullptr, "yyyyMMdd'.log'", today, sizeof today);
     auto logsTraffic = [&] {
         return eventually([&] {
-            return readWholeFile(today).value_or("").find("TX: 61 20 05 86 \r\n") !=
-                   std::string::npos;
+            const auto text = readWholeFile(folder + today);
+            return text && text->find("TX: 61 20 05 86 \r\n") != std::string::npos;
         });
     };
-    EXPECT_TRUE(logsTraffic());
+    EXPECT_TRUE(logsTraffic()) << folder + today;
     EXPECT_FALSE(readWholeFile(folder + "20200101.log"));
     EXPECT_FALSE(readWholeFile(folder + "20200101-23.log"));
-    EXPECT_TRUE(readWholeFile(folder + "korvel.log")) << "not a dated file";
-    // Off and on again from the menu: the day's file is made anew.
+    EXPECT_TRUE(readWholeFile(korvelLog)) << "not a dated file";
+    // Off, the day's file deleted, and on again: the file is made anew.
+    constexpr int kDebugLogging = 32790;
     ASSERT_TRUE(window->command(kDebugLogging));
-    EXPECT_TRUE(eventually([&] { return DeleteFileA(today.c_str()) != 0; }));
+    EXPECT_TRUE(eventually([&] { return DeleteFileA((folder + today).c_str()) != 0; }));
     ASSERT_TRUE(window->command(kDebugLogging));
     EXPECT_TRUE(logsTraffic());
-    EXPECT_TRUE(driver.stop());
 }
 
 }  // namespace
