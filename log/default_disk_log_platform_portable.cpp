@@ -36,13 +36,14 @@ class PosixDiskLogPlatform final : public DiskLogPlatform {
     }
     void createDirectory(const char* path) override { ::mkdir(localPath(path).c_str(), 0755); }
     void seekToEnd(FileHandle file) override { ::lseek(static_cast<int>(file), 0, SEEK_END); }
-    void write(FileHandle file, const char* bytes, std::size_t length) override {
+    bool write(FileHandle file, const char* bytes, std::size_t length) override {
         while (length > 0) {
             const ssize_t written = ::write(static_cast<int>(file), bytes, length);
-            if (written <= 0) return;  // write failures are not reported
+            if (written <= 0) return false;
             bytes += written;
             length -= static_cast<std::size_t>(written);
         }
+        return true;
     }
     void close(FileHandle file) override { ::close(static_cast<int>(file)); }
     std::vector<std::string> listFiles(const char* folder) override {

@@ -33,9 +33,10 @@ class Win32DiskLogPlatform final : public DiskLogPlatform {
     void seekToEnd(FileHandle file) override {
         SetFilePointer(win32Handle(file), 0, nullptr, FILE_END);
     }
-    void write(FileHandle file, const char* bytes, std::size_t length) override {
+    bool write(FileHandle file, const char* bytes, std::size_t length) override {
         DWORD written = 0;
-        WriteFile(win32Handle(file), bytes, static_cast<DWORD>(length), &written, nullptr);
+        return WriteFile(win32Handle(file), bytes, static_cast<DWORD>(length), &written, nullptr) &&
+               written == length;
     }
     void close(FileHandle file) override { CloseHandle(win32Handle(file)); }
     std::vector<std::string> listFiles(const char* folder) override {

@@ -150,14 +150,22 @@ void DiskLog::writeLine(const char* text, const char* f1, const char* f2, const 
 
     std::snprintf(lineBuffer_, sizeof lineBuffer_, "%02d/%02d/%04d %02d:%02d:%02d ", now.day,
                   now.month, now.year, now.hour, now.minute, now.second);
-    platform_.write(file_, lineBuffer_, std::strlen(lineBuffer_));
-    if (text != nullptr) platform_.write(file_, text, std::strlen(text));
+    bool written = platform_.write(file_, lineBuffer_, std::strlen(lineBuffer_));
+    if (text != nullptr) written = written && platform_.write(file_, text, std::strlen(text));
     for (const char* field : {f1, f2, f3, f4, f5}) {
         if (field == nullptr) continue;
-        platform_.write(file_, ", ", 2);
-        platform_.write(file_, field, std::strlen(field));
+        written = written && platform_.write(file_, ", ", 2) &&
+                  platform_.write(file_, field, std::strlen(field));
     }
-    platform_.write(file_, "\r\n", 2);
+    written = written && platform_.write(file_, "\r\n", 2);
+    if (!written) {
+        // A share gone from under the open file, or a full disk: the file is let go and
+        // opened again like one that could not be opened, at most once a minute.
+        platform_.debugOutput("vrax_disklog: Can't write log file: ");
+        platform_.debugOutput(fileName_);
+        platform_.debugOutput("\n");
+        closeFile();
+    }
 }
 
 void DiskLog::removeExpiredFiles(const DiskLogPlatform::LocalTime& today) {

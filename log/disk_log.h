@@ -9,9 +9,9 @@ namespace korvel::log {
 // Appends time-stamped lines of serial traffic to a text file under the log folder:
 // "%RZ_ROOT%\%RZ_SYSTEM%\logs" when both variables are set, else "c:\vraxlogs". Lines go
 // straight to the file; while no file is open, or while the volume is nearly full, they are
-// dropped. A file that could not be opened is tried again at most once a minute, so that a
-// scanner holding it for a moment costs a minute of log, not the rest of the run. Main
-// thread only.
+// dropped. A file that could not be opened or written is tried again at most once a minute,
+// so that a scanner holding it or a share gone for a moment costs a minute of log, not the
+// rest of the run. Main thread only.
 class DiskLog {
   public:
     // File naming modes: one file for ever, one per day, one per hour.

@@ -40,7 +40,8 @@ class DiskLogPlatform {
     // Makes one folder; failures (it may exist already) are the caller's to ignore.
     virtual void createDirectory(const char* path) = 0;
     virtual void seekToEnd(FileHandle file) = 0;
-    virtual void write(FileHandle file, const char* bytes, std::size_t length) = 0;
+    // False when not every byte was written.
+    virtual bool write(FileHandle file, const char* bytes, std::size_t length) = 0;
     virtual void close(FileHandle file) = 0;
     // The names (without the folder) of the plain files in a folder; empty when it cannot
     // be read.

@@ -52,8 +52,10 @@ class FakePlatform final : public DiskLogPlatform {
         if (folders.count(parent)) folders.insert(path);  // a drive cannot be made
     }
     void seekToEnd(FileHandle) override { ++seeks; }
-    void write(FileHandle file, const char* bytes, std::size_t length) override {
+    bool write(FileHandle file, const char* bytes, std::size_t length) override {
+        if (!writable) return false;
         files[open.at(file)].append(bytes, length);
+        return true;
     }
     void close(FileHandle file) override { open.erase(file); }
     std::vector<std::string> listFiles(const char* folder) override {
@@ -78,6 +80,7 @@ class FakePlatform final : public DiskLogPlatform {
 
     LocalTime now{2026, 12, 7, 9, 5, 3};
     bool clockWorks = true;
+    bool writable = true;
     std::uint32_t tick = 0xFFFF0000u;  // wraps during the tests that move it
     std::uint64_t free = 50ull << 30;
     std::map<std::string, std::string> env;
@@ -308,7 +311,7 @@ TEST(DiskLog, ANearlyFullVolumeHoldsLinesBackAndSaysOnceWhenItStopsAndStarts) {
     traceState() = TraceState{};
 }
 
-TEST(DiskLog, AFileThatCannotBeOpenedIsTriedAgainAtMostOnceAMinuteInEveryMode) {
+TEST(DiskLog, AFileThatCannotBeOpenedOrWrittenIsTriedAgainAtMostOnceAMinuteInEveryMode) {
     for (int mode : {DiskLog::kSingleFile, DiskLog::kDailyFile, DiskLog::kHourlyFile}) {
         FakePlatform platform;
         platform.folders.erase("c:");
@@ -319,10 +322,20 @@ TEST(DiskLog, AFileThatCannotBeOpenedIsTriedAgainAtMostOnceAMinuteInEveryMode) {
         log.writeLine("lost");
         platform.tick += 1;
         log.writeLine("kept");
-        EXPECT_EQ(platform.files[log.fileName()], "07/12/2026 09:05:03 kept\r\n");
-        const std::string failed =
-            "vrax_disklog: Can't open log file: " + std::string(log.fileName()) + "\n";
-        EXPECT_EQ(platform.debug, failed + failed) << "mode " << mode;
+        platform.writable = false;  // the share is gone from under the open file
+        log.writeLine("lost");
+        platform.writable = true;
+        platform.tick += DiskLog::kReopenPeriodMs - 1;
+        log.writeLine("lost");
+        platform.tick += 1;
+        log.writeLine("kept after");
+        EXPECT_EQ(platform.files[log.fileName()],
+                  "07/12/2026 09:05:03 kept\r\n07/12/2026 09:05:03 kept after\r\n");
+        const std::string failed = ": " + std::string(log.fileName()) + "\n";
+        EXPECT_EQ(platform.debug, "vrax_disklog: Can't open log file" + failed +
+                                      "vrax_disklog: Can't open log file" + failed +
+                                      "vrax_disklog: Can't write log file" + failed)
+            << "mode " << mode;
     }
 }
 
