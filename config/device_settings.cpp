@@ -15,11 +15,11 @@ std::string deviceFileName(int deviceNumber) {
 DeviceSettings::DeviceSettings(Settings& settings, int deviceNumber)
     : settings_(settings), fileName_(deviceFileName(deviceNumber)) {}
 
-const char* DeviceSettings::text(const SettingKey& key, int vtNumber) {
+const char* DeviceSettings::text(const SettingKey& key, int vtNumber, bool writeBack) {
     char vtSection[16];
     std::snprintf(vtSection, sizeof vtSection, "VT%d", vtNumber);
     const char* section = key.section != nullptr ? key.section : vtSection;
-    return settings_.readSetting(fileName_.c_str(), section, key.key, key.defaultText, true);
+    return settings_.readSetting(fileName_.c_str(), section, key.key, key.defaultText, writeBack);
 }
 
 std::int32_t DeviceSettings::number(const SettingKey& key, int vtNumber) {
@@ -42,6 +42,7 @@ StartupSettings DeviceSettings::readStartup() {
     s.variable = number(kVariableKey);
     s.jog = number(kJogKey);
     s.logToDisk = number(kLogToDiskKey);
+    s.logKeepDays = decimalValue(text(kLogKeepDaysKey, 0, false));
     return s;
 }
 

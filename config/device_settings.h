@@ -35,13 +35,16 @@ constexpr std::int32_t parityCode(const char* text) {
 
 // Section KORVEL, read at start-up in this order, each key written back.
 struct StartupSettings {
-    std::int32_t debugMode = kDebugModeKey.defaultNumber();    // non-zero turns the trace on
-    std::int32_t logMode = kLogModeKey.defaultNumber();        // kept, nothing else uses it
+    std::int32_t debugMode = kDebugModeKey.defaultNumber();  // non-zero turns the trace on
+    std::int32_t logMode = kLogModeKey.defaultNumber();  // 2 a log file a day, 3 an hour, else one
     std::int32_t simulation = kSimulationKey.defaultNumber();  // chooses the window's caption
     std::int32_t shuttle = kShuttleKey.defaultNumber();        // default shuttle speed
     std::int32_t variable = kVariableKey.defaultNumber();      // default variable-speed value
     std::int32_t jog = kJogKey.defaultNumber();                // default jog speed
     std::int32_t logToDisk = kLogToDiskKey.defaultNumber();    // non-zero opens the disk log
+    // Dated log files older than this many days are deleted; 0 keeps them all. Read only when
+    // present, so that a first start's file is unchanged.
+    std::int32_t logKeepDays = kLogKeepDaysKey.defaultNumber();
 };
 
 // Section "VT%d": the line settings of one VT, with stop bits and parity already turned into
@@ -76,8 +79,9 @@ class DeviceSettings {
     const std::string& fileName() const { return fileName_; }
 
   private:
-    // Reads a key with write-back; a VT key from the section of vtNumber.
-    const char* text(const SettingKey& key, int vtNumber = 0);
+    // Reads a key, with write-back unless told otherwise; a VT key from the section of
+    // vtNumber.
+    const char* text(const SettingKey& key, int vtNumber = 0, bool writeBack = true);
     std::int32_t number(const SettingKey& key, int vtNumber = 0);
 
     Settings& settings_;

@@ -28,6 +28,8 @@ inline constexpr SettingKey kShuttleKey{kDriverSection, "Shuttle", "80"};
 inline constexpr SettingKey kVariableKey{kDriverSection, "Variable", "64"};
 inline constexpr SettingKey kJogKey{kDriverSection, "Jog", "32"};
 inline constexpr SettingKey kLogToDiskKey{kDriverSection, "LogToDisk", "0"};
+// Read only when present: a first start does not write it.
+inline constexpr SettingKey kLogKeepDaysKey{kDriverSection, "LogKeepDays", "0"};
 
 // Sections VT1 to VT9: the line settings of one VT.
 inline constexpr SettingKey kPortKey{nullptr, "Port", "0"};

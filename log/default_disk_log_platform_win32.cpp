@@ -1,8 +1,11 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "log/disk_log_platform.h"
+#include "log/tick.h"
 
 namespace korvel::log {
 namespace {
@@ -15,6 +18,7 @@ class Win32DiskLogPlatform final : public DiskLogPlatform {
         now = LocalTime{time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond};
         return true;
     }
+    std::uint32_t tickMs() override { return millisecondTick(); }
     const char* environment(const char* name) override { return std::getenv(name); }
     FileHandle openExisting(const char* path) override {
         return handleOf(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -29,11 +33,35 @@ class Win32DiskLogPlatform final : public DiskLogPlatform {
     void seekToEnd(FileHandle file) override {
         SetFilePointer(win32Handle(file), 0, nullptr, FILE_END);
     }
-    void write(FileHandle file, const char* bytes, std::size_t length) override {
+    bool write(FileHandle file, const char* bytes, std::size_t length) override {
         DWORD written = 0;
-        WriteFile(win32Handle(file), bytes, static_cast<DWORD>(length), &written, nullptr);
+        return WriteFile(win32Handle(file), bytes, static_cast<DWORD>(length), &written, nullptr) &&
+               written == length;
     }
     void close(FileHandle file) override { CloseHandle(win32Handle(file)); }
+    std::vector<std::string> listFiles(const char* folder) override {
+        std::vector<std::string> names;
+        const std::string pattern = std::string(folder) + "\\*";
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) return names;
+        do {
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+                names.emplace_back(found.cFileName);
+            }
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+        return names;
+    }
+    void removeFile(const char* path) override { DeleteFileA(path); }
+    bool freeBytes(const char* folder, std::uint64_t& bytes) override {
+        // A share's folder must end in a separator; a local one may.
+        const std::string withSeparator = std::string(folder) + "\\";
+        ULARGE_INTEGER available{};
+        if (!GetDiskFreeSpaceExA(withSeparator.c_str(), &available, nullptr, nullptr)) return false;
+        bytes = available.QuadPart;
+        return true;
+    }
     void debugOutput(const char* text) override { OutputDebugStringA(text); }
 
   private:

@@ -2,11 +2,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace korvel::log {
 
-// What the disk log needs from the system: the local time, the environment, files and
-// folders, and the debugger's output channel. The Windows calls in the program, a portable
+// What the disk log needs from the system: the local time, a millisecond tick, the
+// environment, files and folders, the free space of a volume, and the debugger's output
+// channel. The Windows calls in the program, a portable
 // version elsewhere, a fake with a manual clock in tests.
 class DiskLogPlatform {
   public:
@@ -26,6 +29,8 @@ class DiskLogPlatform {
 
     // False when the local time cannot be had.
     virtual bool localTime(LocalTime& now) = 0;
+    // A millisecond count that only moves forward, wrapping at 2^32; it paces retries.
+    virtual std::uint32_t tickMs() = 0;
     // The variable's value, or null when it is not set.
     virtual const char* environment(const char* name) = 0;
     // Opens a file that exists, for writing, shared for reading; kNoFile when that fails.
@@ -35,8 +40,16 @@ class DiskLogPlatform {
     // Makes one folder; failures (it may exist already) are the caller's to ignore.
     virtual void createDirectory(const char* path) = 0;
     virtual void seekToEnd(FileHandle file) = 0;
-    virtual void write(FileHandle file, const char* bytes, std::size_t length) = 0;
+    // False when not every byte was written.
+    virtual bool write(FileHandle file, const char* bytes, std::size_t length) = 0;
     virtual void close(FileHandle file) = 0;
+    // The names (without the folder) of the plain files in a folder; empty when it cannot
+    // be read.
+    virtual std::vector<std::string> listFiles(const char* folder) = 0;
+    // Deletes a file; a failure (the file held open elsewhere) is the caller's to ignore.
+    virtual void removeFile(const char* path) = 0;
+    // The bytes this process may still write on the folder's volume; false when unknown.
+    virtual bool freeBytes(const char* folder, std::uint64_t& bytes) = 0;
     virtual void debugOutput(const char* text) = 0;
 };
 

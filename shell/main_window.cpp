@@ -68,6 +68,8 @@ bool MainWindow::create() {
     log::setTracing(startup.debugMode != 0);
     engine::useDefaultSpeeds(startup);
     simulation_ = startup.simulation != 0;
+    logMode_ = log::driverLogMode(startup.logMode);
+    logKeepDays_ = startup.logKeepDays;
 
     view_.emplace(panelHeight);
     const int height = view_->start(startup.debugMode != 0);
@@ -170,7 +172,7 @@ void MainWindow::resize(int height) {
 
 void MainWindow::openDiskLog() {
     // Without memory there is simply no log.
-    diskLog_.reset(new (std::nothrow) log::DiskLog(log::kDriverLogName, log::kDriverLogMode));
+    diskLog_.reset(new (std::nothrow) log::DiskLog(log::kDriverLogName, logMode_, logKeepDays_));
 }
 
 bool MainWindow::setTimer(int id, std::uint32_t periodMs) {

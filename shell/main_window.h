@@ -66,6 +66,8 @@ class MainWindow final : public engine::EngineHost {
     RealVtParts parts_;
     std::optional<DebugViewState> view_;  // known once the panel's height is
     std::unique_ptr<log::DiskLog> diskLog_;
+    int logMode_ = log::kDriverLogMode;                          // from "LogMode"
+    int logKeepDays_ = config::kLogKeepDaysKey.defaultNumber();  // from "LogKeepDays"
     bool simulation_ = false;
 };
 

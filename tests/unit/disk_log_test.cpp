@@ -2,20 +2,27 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "log/trace.h"
+#include "support/memory_trace_view.h"
+
 namespace korvel::log {
 namespace {
 
-// Folders and files in memory, a clock the test sets, and the debugger channel recorded.
-// Like the system, a file can only be made inside a folder that exists.
+// Folders and files in memory, clocks the test sets, a volume whose free space the test
+// sets, and the debugger channel recorded. Like the system, a file can only be made inside a
+// folder that exists.
 class FakePlatform final : public DiskLogPlatform {
   public:
     bool localTime(LocalTime& out) override {
@@ -23,6 +30,7 @@ class FakePlatform final : public DiskLogPlatform {
         out = now;
         return true;
     }
+    std::uint32_t tickMs() override { return tick; }
     const char* environment(const char* name) override {
         auto it = env.find(name);
         return it == env.end() ? nullptr : it->second.c_str();
@@ -44,10 +52,25 @@ class FakePlatform final : public DiskLogPlatform {
         if (folders.count(parent)) folders.insert(path);  // a drive cannot be made
     }
     void seekToEnd(FileHandle) override { ++seeks; }
-    void write(FileHandle file, const char* bytes, std::size_t length) override {
+    bool write(FileHandle file, const char* bytes, std::size_t length) override {
+        if (!writable) return false;
         files[open.at(file)].append(bytes, length);
+        return true;
     }
     void close(FileHandle file) override { open.erase(file); }
+    std::vector<std::string> listFiles(const char* folder) override {
+        std::vector<std::string> names;
+        for (const auto& [path, content] : files) {
+            if (parentOf(path) == folder) names.push_back(path.substr(std::strlen(folder) + 1));
+        }
+        return names;
+    }
+    void removeFile(const char* path) override { files.erase(path); }
+    bool freeBytes(const char* folder, std::uint64_t& bytes) override {
+        if (!folders.count(folder)) return false;
+        bytes = free;
+        return true;
+    }
     void debugOutput(const char* text) override { debug += text; }
 
     static std::string parentOf(const std::string& path) {
@@ -57,6 +80,9 @@ class FakePlatform final : public DiskLogPlatform {
 
     LocalTime now{2026, 12, 7, 9, 5, 3};
     bool clockWorks = true;
+    bool writable = true;
+    std::uint32_t tick = 0xFFFF0000u;  // wraps during the tests that move it
+    std::uint64_t free = 50ull << 30;
     std::map<std::string, std::string> env;
     std::map<std::string, std::string> files;
     std::set<std::string> folders{"c:", "d:"};
@@ -213,8 +239,7 @@ TEST(DiskLog, AnExistingFileIsNeverEmptiedEvenWhenItsFirstOpenFails) {
     DiskLog log("korvel", 1, platform);
     ASSERT_TRUE(log.isOpen());
     log.writeLine("today");
-    EXPECT_EQ(platform.files[kDefaultFile],
-              "yesterday's traffic\r\n07/12/2026 09:05:03 today\r\n");
+    EXPECT_EQ(platform.files[kDefaultFile], "yesterday's traffic\r\n07/12/2026 09:05:03 today\r\n");
 }
 
 TEST(DiskLog, APathTooLongForTheNameOpensNoFileRatherThanAnother) {
@@ -225,6 +250,93 @@ TEST(DiskLog, APathTooLongForTheNameOpensNoFileRatherThanAnother) {
     EXPECT_FALSE(log.isOpen());
     EXPECT_TRUE(platform.folderCalls.empty());
     EXPECT_NE(platform.debug.find("Can't open log file"), std::string::npos);
+}
+
+// A daily log kept for three days, walked over a year's end and a leap day: after each day's
+// first line the folder holds the dated files (daily or hourly, any case) of today and the
+// three days before, and every file that is not a dated one.
+TEST(DiskLog, OpeningADatedFileDeletesThisLogsDatedFilesOlderThanTheDaysKept) {
+    using namespace std::chrono;
+    FakePlatform platform;
+    const std::string folder = "c:\\vraxlogs\\korvel";
+    platform.folders.insert({"c:\\vraxlogs", folder});
+    const std::set<std::string> others = {"korvel.log",   "2020010.log",     "20201301.log",
+                                          "20210229.log", "20200101-24.log", "20200101.log.bak"};
+    std::map<std::string, sys_days> dated = {{"20271222-23.LOG", sys_days{2027y / 12 / 22}},
+                                             {"20271223.Log", sys_days{2027y / 12 / 23}}};
+    for (const auto& name : others) platform.files[folder + "\\" + name];
+    for (const auto& [name, day] : dated) platform.files[folder + "\\" + name];
+    std::unique_ptr<DiskLog> log;
+    for (sys_days day = sys_days{2027y / 12 / 26}; day <= sys_days{2028y / 3 / 3}; day += days{1}) {
+        const year_month_day date{day};
+        platform.now = {
+            int(date.year()), int(unsigned(date.month())), int(unsigned(date.day())), 10, 0, 0};
+        if (!log) log = std::make_unique<DiskLog>("korvel", DiskLog::kDailyFile, 3, platform);
+        log->writeLine("x");
+        dated[std::string(log->fileName()).substr(folder.size() + 1)] = day;
+        std::set<std::string> want = others;
+        for (const auto& [name, fileDay] : dated) {
+            if (fileDay >= day - days{3}) want.insert(name);
+        }
+        const auto have = platform.listFiles(folder.c_str());
+        ASSERT_EQ(std::set<std::string>(have.begin(), have.end()), want) << log->fileName();
+    }
+    // Without days to keep (or with nonsense), nothing is deleted.
+    const std::size_t before = platform.files.size();
+    platform.now = {2029, 6, 1, 0, 0, 0};
+    for (int keep : {0, -1}) DiskLog keepAll("korvel", DiskLog::kHourlyFile, keep, platform);
+    EXPECT_EQ(platform.files.size(), before + 1);
+}
+
+TEST(DiskLog, ANearlyFullVolumeHoldsLinesBackAndSaysOnceWhenItStopsAndStarts) {
+    testing::MemoryTraceView trace;
+    traceState() = TraceState{};
+    traceState().view = &trace;
+    setTracing(true);
+    FakePlatform platform;
+    platform.free = DiskLog::kMinimumFreeBytes;
+    DiskLog log("korvel", DiskLog::kSingleFile, platform);
+    log.writeLine("kept");
+    platform.free = 900ull << 20;
+    platform.tick += DiskLog::kSpaceCheckPeriodMs;
+    for (int second = 0; second < 120; ++second, platform.tick += 1000) log.writeLine("held");
+    platform.free = 1536ull << 20;
+    platform.tick += DiskLog::kSpaceCheckPeriodMs;
+    log.writeLine("kept again");
+    EXPECT_EQ(platform.files[kDefaultFile],
+              "07/12/2026 09:05:03 kept\r\n07/12/2026 09:05:03 kept again\r\n");
+    EXPECT_EQ(platform.debug, "Disk log paused: 900 MB free\nDisk log resumed: 1536 MB free\n");
+    ASSERT_EQ(trace.lines.size(), 2u);
+    EXPECT_NE(trace.lines[1].find("Disk log resumed: 1536 MB free"), std::string::npos);
+    traceState() = TraceState{};
+}
+
+TEST(DiskLog, AFileThatCannotBeOpenedOrWrittenIsTriedAgainAtMostOnceAMinuteInEveryMode) {
+    for (int mode : {DiskLog::kSingleFile, DiskLog::kDailyFile, DiskLog::kHourlyFile}) {
+        FakePlatform platform;
+        platform.folders.erase("c:");
+        DiskLog log("korvel", mode, platform);
+        for (int second = 1; second <= 60; ++second, log.writeLine("lost")) platform.tick += 1000;
+        platform.folders.insert("c:");  // the folder is back
+        platform.tick += DiskLog::kReopenPeriodMs - 1;
+        log.writeLine("lost");
+        platform.tick += 1;
+        log.writeLine("kept");
+        platform.writable = false;  // the share is gone from under the open file
+        log.writeLine("lost");
+        platform.writable = true;
+        platform.tick += DiskLog::kReopenPeriodMs - 1;
+        log.writeLine("lost");
+        platform.tick += 1;
+        log.writeLine("kept after");
+        EXPECT_EQ(platform.files[log.fileName()],
+                  "07/12/2026 09:05:03 kept\r\n07/12/2026 09:05:03 kept after\r\n");
+        const std::string failed = ": " + std::string(log.fileName()) + "\n";
+        EXPECT_EQ(platform.debug, "vrax_disklog: Can't open log file" + failed +
+                                      "vrax_disklog: Can't open log file" + failed +
+                                      "vrax_disklog: Can't write log file" + failed)
+            << "mode " << mode;
+    }
 }
 
 // The system's own files: lines survive the log and are appended across runs.

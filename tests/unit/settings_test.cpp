@@ -143,6 +143,7 @@ TEST_P(SettingsFiles, FirstStartWritesEveryKeyWithItsDefault) {
     EXPECT_EQ(startup.variable, 64);
     EXPECT_EQ(startup.jog, 32);
     EXPECT_EQ(startup.logToDisk, 0);
+    EXPECT_EQ(startup.logKeepDays, 0) << "read only when present, so not written above";
     EXPECT_EQ(timeouts.txTimeoutMs, 250);
     EXPECT_EQ(timeouts.rxTimeoutMs, 250);
 
@@ -161,6 +162,7 @@ TEST_P(SettingsFiles, FirstStartWritesEveryKeyWithItsDefault) {
 TEST_P(SettingsFiles, ValuesInTheFileWinAndMissingKeysAreAdded) {
     writeFile(deviceFile(),
               "; site settings\r\n[korvel]\r\n  debugmode =  1  \r\nShuttle=\"120\"\r\n"
+              "LogKeepDays=14\r\n"
               "[VT2]\r\nPort=5\r\nSpeed=9600\r\nStopBits=2\r\nParity=e\r\n");
     writeFile(configFolder / "NTQ.INI", "[Network]\r\nWorkstation=7\r\n");
     DeviceSettings device(*settings, 10);
@@ -170,6 +172,7 @@ TEST_P(SettingsFiles, ValuesInTheFileWinAndMissingKeysAreAdded) {
     EXPECT_EQ(startup.debugMode, 1);
     EXPECT_EQ(startup.shuttle, 120);
     EXPECT_EQ(startup.jog, 32);
+    EXPECT_EQ(startup.logKeepDays, 14);
     const VtLineSettings vt2 = device.readVt(2);
     EXPECT_EQ(vt2.port, 5);
     EXPECT_EQ(vt2.speed, 9600);
