@@ -42,7 +42,12 @@ Deck::Deck(const DeckSettings& settings, Instant now)
       garbageState_(settings.garbageSeed == 0 ? 0x9E3779B9u : settings.garbageSeed) {}
 
 DeckReaction Deck::receive(std::span<const std::uint8_t> bytes, Instant now) {
-    return react(reader_.feed(bytes, now), now);
+    DeckReaction reaction = react(reader_.feed(bytes, now), now);
+    // The line gives the bytes back before the deck has read them, so ahead of any reply.
+    if (faults_.echo && !bytes.empty())
+        reaction.writes.insert(reaction.writes.begin(),
+                               Transmission{now, Bytes(bytes.begin(), bytes.end())});
+    return reaction;
 }
 
 DeckReaction Deck::expire(Instant now) {
@@ -232,6 +237,7 @@ std::string Deck::describe(Instant now) {
     if (faults_.splitDelay) add("split:" + std::to_string(faults_.splitDelay->count()));
     if (faults_.replyDelay.count() > 0) add("delay:" + std::to_string(faults_.replyDelay.count()));
     if (faults_.portClosed) add("closed");
+    if (faults_.echo) add("echo");
     if (text.size() == before) text += "none";
     return text;
 }
@@ -261,6 +267,9 @@ void Deck::control(const ControlCommand& command, Instant now) {
         case Action::kClosed:
             faults_.portClosed = true;
             reader_.reset();  // nothing half received survives the port
+            break;
+        case Action::kEcho:
+            faults_.echo = true;
             break;
         case Action::kClear:
             faults_ = Faults{};

@@ -155,6 +155,7 @@ Control lines (--control, --command, and on Windows standard input too, where
   deck N fault split [MS]     send each reply in two writes MS apart (5)
   deck N fault delay MS       send each reply MS late
   deck N fault closed         close the port: the link and device vanish
+  deck N fault echo           every byte received goes straight back (TX and RX joined)
   deck N clear                end all faults (reopens a closed port)
   deck N local on|off         front-panel local mode: transport commands ignored
   deck N tape in|out          insert or remove the tape
