@@ -85,6 +85,18 @@ OptionsParse parseOptions(std::span<const std::string_view> args) {
             if (name == "--link") {
                 if (value->empty()) return {std::nullopt, "--link needs a path"};
                 portOption.path = *value;
+                if (value->find(',') != std::string_view::npos) {
+                    std::string error;
+                    const auto spec = parseDeviceSpec(*value, error);
+                    if (!spec)
+                        return {std::nullopt,
+                                "--link takes PATH[,SPEED[,DATA BITS[,PARITY N/O/E/M/S[,STOP "
+                                "BITS]]]], not \"" +
+                                    std::string(*value) + "\""};
+                    portOption = *spec;
+                    portOption.device = false;
+                    portOption.linkLine = true;
+                }
             } else {
                 std::string error;
                 const auto device = parseDeviceSpec(*value, error);
@@ -141,7 +153,10 @@ or unplugged is logged and tried again every second. Runs until SIGINT or
 SIGTERM (Ctrl-C), then removes its links.
 
 Options:
-  --link PATH           add a deck whose port is linked at PATH
+  --link PATH[,SPEED[,DATA[,PARITY[,STOP]]]]
+                        add a deck whose port is linked at PATH; given line
+                        settings, a controller on others (speed, odd parity or
+                        not, stop bits) gets bytes that make no frame, both ways
   --port DEVICE[,SPEED[,DATA[,PARITY[,STOP]]]]
                         add a deck on the serial device DEVICE (/dev/ttyUSB0,
                         COM5), with the driver's line settings unless given:
