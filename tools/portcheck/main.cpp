@@ -73,6 +73,34 @@ std::string hexBytes(const std::vector<std::uint8_t>& bytes) {
     return text;
 }
 
+// "diagnosis:   " and the text, each of its lines wrapped at the usual terminal width.
+void printDiagnosis(const std::string& text) {
+    constexpr std::size_t kWidth = 78;
+    const std::string indent(13, ' ');
+    std::string line = "diagnosis:   ";
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::size_t at = start;
+        while (at < end) {
+            std::size_t space = text.find(' ', at);
+            if (space == std::string::npos || space > end) space = end;
+            const std::string word = text.substr(at, space - at);
+            if (line.size() > indent.size() && line.size() + 1 + word.size() > kWidth) {
+                std::printf("%s\n", line.c_str());
+                line = indent;
+            }
+            if (line.size() > indent.size() && line.back() != ' ') line += ' ';
+            line += word;
+            at = space + 1;
+        }
+        std::printf("%s\n", line.c_str());
+        line = indent;
+        start = end + 1;
+    }
+}
+
 const Exchange* lastGood(const std::vector<Exchange>& exchanges, Question question) {
     for (auto e = exchanges.rbegin(); e != exchanges.rend(); ++e)
         if (e->question == question && e->reply.kind == ReplyCheck::Kind::kGood) return &*e;
@@ -187,23 +215,22 @@ int run(const Options& o) {
     const Diagnosis diagnosis = diagnose(exchanges, o.timeoutMs);
     std::printf("\n");
     if (diagnosis.findings.empty()) {
-        std::printf("diagnosis:   OK, the deck answers correctly on %s\n", lineText(o.line).c_str());
+        printDiagnosis("OK, the deck answers correctly on " + lineText(o.line));
         return kExitOk;
     }
     for (const Finding& finding : diagnosis.findings)
-        std::printf("diagnosis:   %s\n", finding.text.c_str());
+        printDiagnosis(finding.text);
     if (diagnosis.lineSuspect && o.tryOthers) {
         const std::vector<LineSetting> candidates = settingsToTry(o.line);
         std::printf("trying %zu other settings ...\n", candidates.size());
         std::fflush(stdout);
         if (const LineSetting* found = findDeckSetting(port, portNumber, o, candidates))
-            std::printf("diagnosis:   the deck answers on %s: set the VT's Speed=%d and Parity=%c "
-                        "(or the deck's own to %s)\n",
-                        lineText(*found).c_str(), found->speed, found->parity,
-                        lineText(o.line).c_str());
+            printDiagnosis("The deck answers on " + lineText(*found) + ": set the VT's Speed=" +
+                           std::to_string(found->speed) + " and Parity=" + found->parity +
+                           " (or the deck's own to " + lineText(o.line) + ").");
         else
-            std::printf("diagnosis:   the deck answers cleanly on none of them: check the line "
-                        "(cable, screen, adapter) and the deck's own settings\n");
+            printDiagnosis("The deck answers cleanly on none of them: check the line (cable, "
+                           "screen, adapter) and the deck's own settings.");
     }
     return kExitProblem;
 }
