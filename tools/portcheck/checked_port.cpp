@@ -1,5 +1,7 @@
 #include "tools/portcheck/checked_port.h"
 
+#include "config/device_settings.h"
+
 namespace korvel::tools::portcheck {
 namespace {
 
@@ -11,7 +13,7 @@ int CheckedPort::openWith(int portNumber, const LineSetting& line) {
     setSpeed(line.speed);
     setDataBits(line.dataBits);
     setParity(parityCode(line.parity));
-    setStopBits(line.stopBits == 2 ? comms::kTwoStopBits : comms::kOneStopBit);
+    setStopBits(config::stopBitsCode(line.stopBits));
     const int result = open(portNumber);
     if (result != 1) {
         close();

@@ -17,6 +17,12 @@ namespace korvel::tools::portcheck {
 // time and waits for its reply at most a time-out.
 class CheckedPort : public comms::SerialPort {
   public:
+    CheckedPort() = default;
+    // Closed here, while the reader's callback can still find this object whole.
+    ~CheckedPort() { close(); }
+    CheckedPort(const CheckedPort&) = delete;
+    CheckedPort& operator=(const CheckedPort&) = delete;
+
     // 1, or the library's -1 (missing, or the settings refused) / -2 (held by someone else).
     int openWith(int portNumber, const LineSetting& line);
     Exchange ask(Question question, std::chrono::milliseconds timeout);

@@ -69,8 +69,7 @@ Diagnosis diagnose(const std::vector<Exchange>& exchanges, int timeoutMs) {
     }
     if (echoed > 0) {
         add(Finding::Kind::kEcho,
-            "Our own frames came back (" + std::to_string(echoed) + " of " +
-                std::to_string(asked) +
+            "Our own frames came back (" + std::to_string(echoed) + " of " + std::to_string(asked) +
                 "): TX and RX are joined. A loop-back plug, a cable wired TX to RX on our side, or "
                 "an adapter in two-wire (RS-485) mode. The driver would take them as replies it "
                 "does not understand (\"!! FAIL?? !!\"). Use a four-wire RS-422 cable and adapter "
@@ -93,8 +92,9 @@ Diagnosis diagnose(const std::vector<Exchange>& exchanges, int timeoutMs) {
                 "It could not read our bytes: its line settings (speed, parity) differ from "
                 "these, or the line is noisy.";
         } else {
-            text += "It does not take these questions: not a 9-pin deck, or one that needs its "
-                    "remote port enabled in its set-up menu.";
+            text +=
+                "It does not take these questions: not a 9-pin deck, or one that needs its "
+                "remote port enabled in its set-up menu.";
         }
         add(Finding::Kind::kNak, text);
     }

@@ -10,14 +10,14 @@ namespace korvel::tools::portcheck {
 // One thing found wrong, and what to do about it.
 struct Finding {
     enum class Kind {
-        kSilent,       // nothing came back at all
-        kEcho,         // our own frames came back
-        kBadFrames,    // bytes that make no good frame
-        kNak,          // the deck refused questions
-        kWrongReply,   // good frames that answer something else
-        kUnanswered,   // some questions, not all, went unanswered
-        kLocal,        // the deck is switched to local
-        kNoTape,       // the deck has no tape
+        kSilent,      // nothing came back at all
+        kEcho,        // our own frames came back
+        kBadFrames,   // bytes that make no good frame
+        kNak,         // the deck refused questions
+        kWrongReply,  // good frames that answer something else
+        kUnanswered,  // some questions, not all, went unanswered
+        kLocal,       // the deck is switched to local
+        kNoTape,      // the deck has no tape
     };
     Kind kind;
     std::string text;  // what was seen and what to check, one or more lines

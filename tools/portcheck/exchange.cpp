@@ -85,7 +85,7 @@ ReplyCheck checkReply(Question question, std::span<const std::uint8_t> received)
             continue;
         }
         check.frame.assign(frame.begin(), frame.end());
-        check.kind = nak ? ReplyCheck::Kind::kNak
+        check.kind = nak    ? ReplyCheck::Kind::kNak
                      : good ? ReplyCheck::Kind::kGood
                             : ReplyCheck::Kind::kWrongReply;
         check.done = true;

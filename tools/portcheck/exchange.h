@@ -26,8 +26,8 @@ struct ReplyCheck {
         kBadFrame,    // bytes that make no frame whose checksum holds
     };
     Kind kind = Kind::kNothing;
-    bool echoed = false;  // our own frame came back
-    bool done = false;    // a reply frame is complete: nothing more to wait for
+    bool echoed = false;              // our own frame came back
+    bool done = false;                // a reply frame is complete: nothing more to wait for
     std::vector<std::uint8_t> frame;  // the reply frame, unless kNothing or kBadFrame
 };
 

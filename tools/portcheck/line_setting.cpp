@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-#include "comms/comms.h"
+#include "config/device_settings.h"
 
 namespace korvel::tools::portcheck {
 
@@ -12,16 +12,8 @@ std::string lineText(const LineSetting& line) {
 }
 
 int parityCode(char parity) {
-    switch (parity) {
-        case 'O':
-            return comms::kParityOdd;
-        case 'E':
-            return comms::kParityEven;
-        case 'M':
-            return comms::kParityMark;
-        default:
-            return comms::kParityNone;
-    }
+    const char letter[2] = {parity, '\0'};
+    return config::parityCode(letter);  // as the driver reads a VT's Parity
 }
 
 std::optional<char> parityLetter(std::string_view text) {

@@ -168,8 +168,9 @@ const LineSetting* findDeckSetting(CheckedPort& port, int portNumber, const Opti
         if (port.openWith(portNumber, candidate) != 1) continue;
         bool clean = true;
         for (int i = 0; i < kTriesPerSetting && clean; ++i)
-            clean = port.ask(Question::kStatus, std::chrono::milliseconds(o.timeoutMs))
-                        .reply.kind == ReplyCheck::Kind::kGood;
+            clean =
+                port.ask(Question::kStatus, std::chrono::milliseconds(o.timeoutMs)).reply.kind ==
+                ReplyCheck::Kind::kGood;
         port.close();
         if (clean) return &candidate;
     }
@@ -218,8 +219,7 @@ int run(const Options& o) {
         printDiagnosis("OK, the deck answers correctly on " + lineText(o.line));
         return kExitOk;
     }
-    for (const Finding& finding : diagnosis.findings)
-        printDiagnosis(finding.text);
+    for (const Finding& finding : diagnosis.findings) printDiagnosis(finding.text);
     if (diagnosis.lineSuspect && o.tryOthers) {
         const std::vector<LineSetting> candidates = settingsToTry(o.line);
         std::printf("trying %zu other settings ...\n", candidates.size());
@@ -229,8 +229,9 @@ int run(const Options& o) {
                            std::to_string(found->speed) + " and Parity=" + found->parity +
                            " (or the deck's own to " + lineText(o.line) + ").");
         else
-            printDiagnosis("The deck answers cleanly on none of them: check the line (cable, "
-                           "screen, adapter) and the deck's own settings.");
+            printDiagnosis(
+                "The deck answers cleanly on none of them: check the line (cable, "
+                "screen, adapter) and the deck's own settings.");
     }
     return kExitProblem;
 }

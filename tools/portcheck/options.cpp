@@ -47,8 +47,7 @@ cannot be opened.
 int comPortNumber(const std::string& name) {
     if (name.size() < 4) return 0;
     for (int i = 0; i < 3; ++i)
-        if (std::toupper(static_cast<unsigned char>(name[static_cast<std::size_t>(i)])) !=
-            "COM"[i])
+        if (std::toupper(static_cast<unsigned char>(name[static_cast<std::size_t>(i)])) != "COM"[i])
             return 0;
     int number = 0;
     const auto [end, ec] = std::from_chars(name.data() + 3, name.data() + name.size(), number);
