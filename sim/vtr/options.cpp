@@ -87,13 +87,13 @@ OptionsParse parseOptions(std::span<const std::string_view> args) {
                 portOption.path = *value;
                 if (value->find(',') != std::string_view::npos) {
                     std::string error;
-                    const auto spec = parseDeviceSpec(*value, error);
-                    if (!spec)
+                    const auto withLine = parseDeviceSpec(*value, error);
+                    if (!withLine)
                         return {std::nullopt,
                                 "--link takes PATH[,SPEED[,DATA BITS[,PARITY N/O/E/M/S[,STOP "
                                 "BITS]]]], not \"" +
                                     std::string(*value) + "\""};
-                    portOption = *spec;
+                    portOption = *withLine;
                     portOption.device = false;
                     portOption.linkLine = true;
                 }
