@@ -14,6 +14,8 @@ using Kind = ReplyCheck::Kind;
 constexpr std::uint8_t kLineErrors = 0x04 | 0x10 | 0x20 | 0x40;  // checksum, parity, overrun,
                                                                  // framing
 
+constexpr std::uint8_t kUnknownCommand = 0x01;
+
 int countOf(const std::vector<Exchange>& exchanges, Kind kind) {
     return static_cast<int>(std::ranges::count_if(
         exchanges, [kind](const Exchange& e) { return e.reply.kind == kind; }));
@@ -82,7 +84,21 @@ Diagnosis diagnose(const std::vector<Exchange>& exchanges, int timeoutMs) {
                 " replies were bytes that make no good frame: the deck is on other line settings "
                 "(speed, parity) than these, or the line is noisy.");
     }
-    if (naks > 0) {
+    // Every device type question refused as unknown, and nothing else refused.
+    const bool onlyDeviceTypeUnknown =
+        naks > 0 && std::ranges::all_of(exchanges, [](const Exchange& e) {
+            const bool refusedAsUnknown = e.reply.kind == Kind::kNak && e.reply.frame.size() == 4 &&
+                                          e.reply.frame[2] == kUnknownCommand;
+            return e.question == Question::kDeviceType ? refusedAsUnknown
+                                                       : e.reply.kind != Kind::kNak;
+        });
+    if (onlyDeviceTypeUnknown) {
+        diagnosis.findings.push_back(
+            {Finding::Kind::kNoDeviceType,
+             "The deck does not know the device type request (00 11): an older machine, or one "
+             "of another make. The driver does not ask it.",
+             false});
+    } else if (naks > 0) {
         std::uint8_t reasons = 0;
         std::string text = "The deck refused " + std::to_string(naks) + " of " +
                            std::to_string(asked) + " questions:\n" + naksText(exchanges, reasons);
@@ -122,6 +138,10 @@ Diagnosis diagnose(const std::vector<Exchange>& exchanges, int timeoutMs) {
                 "The deck has no tape: insert a tape (it ignores transport commands without one).");
     }
     return diagnosis;
+}
+
+bool Diagnosis::deckWorks() const {
+    return std::ranges::none_of(findings, [](const Finding& f) { return f.stopsTheDriver; });
 }
 
 RoundTrips roundTrips(const std::vector<Exchange>& exchanges, Question question) {

@@ -10,21 +10,24 @@ namespace korvel::tools::portcheck {
 // One thing found wrong, and what to do about it.
 struct Finding {
     enum class Kind {
-        kSilent,      // nothing came back at all
-        kEcho,        // our own frames came back
-        kBadFrames,   // bytes that make no good frame
-        kNak,         // the deck refused questions
-        kWrongReply,  // good frames that answer something else
-        kUnanswered,  // some questions, not all, went unanswered
-        kLocal,       // the deck is switched to local
-        kNoTape,      // the deck has no tape
+        kSilent,        // nothing came back at all
+        kEcho,          // our own frames came back
+        kBadFrames,     // bytes that make no good frame
+        kNak,           // the deck refused questions
+        kNoDeviceType,  // the deck does not know the device type request, and only that
+        kWrongReply,    // good frames that answer something else
+        kUnanswered,    // some questions, not all, went unanswered
+        kLocal,         // the deck is switched to local
+        kNoTape,        // the deck has no tape
     };
     Kind kind;
-    std::string text;  // what was seen and what to check, one or more lines
+    std::string text;            // what was seen and what to check, one or more lines
+    bool stopsTheDriver = true;  // false: worth knowing, but the driver works with the deck
 };
 
 struct Diagnosis {
     std::vector<Finding> findings;  // none: the deck answered every question correctly
+    bool deckWorks() const;         // no finding stops the driver
     // The bytes suggest other line settings on the deck: worth trying the usual ones.
     bool lineSuspect = false;
 };

@@ -215,11 +215,11 @@ int run(const Options& o) {
 
     const Diagnosis diagnosis = diagnose(exchanges, o.timeoutMs);
     std::printf("\n");
-    if (diagnosis.findings.empty()) {
+    for (const Finding& finding : diagnosis.findings) printDiagnosis(finding.text);
+    if (diagnosis.deckWorks()) {
         printDiagnosis("OK, the deck answers correctly on " + lineText(o.line));
         return kExitOk;
     }
-    for (const Finding& finding : diagnosis.findings) printDiagnosis(finding.text);
     if (diagnosis.lineSuspect && o.tryOthers) {
         const std::vector<LineSetting> candidates = settingsToTry(o.line);
         std::printf("trying %zu other settings ...\n", candidates.size());

@@ -40,8 +40,9 @@ Options:
   --help              show this text
 
 Exit status: 0 the deck answered every question correctly on these
-settings; 1 it did not (see the diagnosis); 2 wrong arguments, or the port
-cannot be opened.
+settings (a deck that knows no device type request but answers the rest
+passes, with a note); 1 it did not (see the diagnosis); 2 wrong arguments,
+or the port cannot be opened.
 )";
 
 int comPortNumber(const std::string& name) {

@@ -67,6 +67,7 @@ TEST(Portcheck, DiagnosisOfEveryWayTheEmulatedDeckCanGoWrong) {
         {{"deck 1 fault garbage 3"}, {Kind::kBadFrames}, true},
         {{"deck 1 fault nak 1000 10"}, {Kind::kNak}, true},
         {{"deck 1 fault nak 1000 01"}, {Kind::kNak}, false},
+        {{"deck 1 fault nak 1 01"}, {Kind::kNak}, false},
         {{"deck 1 local on"}, {Kind::kLocal}, false},
         {{"deck 1 tape out", "deck 1 local on"}, {Kind::kLocal, Kind::kNoTape}, false},
         {{"deck 1 fault delay 300"}, {Kind::kSilent}, false},
@@ -84,6 +85,7 @@ TEST(Portcheck, DiagnosisOfEveryWayTheEmulatedDeckCanGoWrong) {
         for (const Finding& f : diagnosis.findings) found.insert(f.kind);
         EXPECT_EQ(found, c.findings);
         EXPECT_EQ(diagnosis.lineSuspect, c.lineSuspect);
+        EXPECT_EQ(diagnosis.deckWorks(), found.empty());
         if (c.findings.empty()) {
             const RoundTrips t = roundTrips(exchanges, Question::kStatus);
             EXPECT_EQ(t.count, 3);
@@ -104,6 +106,23 @@ TEST(Portcheck, SomeQuestionsUnansweredAndRepliesToOtherQuestionsAreFindingsOfTh
     std::set<Kind> found;
     for (const Finding& f : diagnose(exchanges, 250).findings) found.insert(f.kind);
     EXPECT_EQ(found, (std::set<Kind>{Kind::kUnanswered, Kind::kWrongReply}));
+}
+
+TEST(Portcheck, ADeckThatKnowsNoDeviceTypeRequestStillPassesWhenAllElseIsRight) {
+    Deck deck(sim::vtr::DeckSettings{}, sim::vtr::Instant{0});
+    std::mt19937 random(3);
+    std::vector<Exchange> exchanges = askDeck(deck, 2, random);
+    const std::vector<std::uint8_t> unknown{0x11, 0x12, 0x01, 0x24};
+    for (Exchange& e : exchanges)
+        if (e.question == Question::kDeviceType) e.reply = checkReply(e.question, unknown);
+    Diagnosis diagnosis = diagnose(exchanges, 250);
+    ASSERT_EQ(diagnosis.findings.size(), 1u);
+    EXPECT_EQ(diagnosis.findings[0].kind, Kind::kNoDeviceType);
+    EXPECT_TRUE(diagnosis.deckWorks());
+    exchanges[1].reply = checkReply(Question::kStatus, unknown);  // a status refused too
+    diagnosis = diagnose(exchanges, 250);
+    EXPECT_EQ(diagnosis.findings.at(0).kind, Kind::kNak);
+    EXPECT_FALSE(diagnosis.deckWorks());
 }
 
 TEST(Portcheck, OtherSettingsToTryStartAtTheGivenSpeedAndLeaveTheGivenSettingOut) {
