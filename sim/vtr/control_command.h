@@ -12,7 +12,7 @@ namespace korvel::sim::vtr {
 // One line of the control channel (or of a --command option):
 //
 //   deck N fault silent | corrupt | nak COUNT [ERRBITS] | garbage [COUNT] | split [MS]
-//                | delay MS | closed
+//                | delay MS | closed | echo
 //   deck N clear
 //   deck N local on|off
 //   deck N tape in|out
@@ -30,6 +30,7 @@ struct ControlCommand {
         kSplit,
         kDelay,
         kClosed,
+        kEcho,
         kShow,
         kClear,
         kLocal,

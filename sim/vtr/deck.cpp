@@ -39,10 +39,16 @@ std::optional<std::uint8_t> timeReplyFor(std::uint8_t request) {
 Deck::Deck(const DeckSettings& settings, Instant now)
     : transport_(settings.transport, now),
       reader_(settings.byteTimeout),
+      model_(settings.model),
       garbageState_(settings.garbageSeed == 0 ? 0x9E3779B9u : settings.garbageSeed) {}
 
 DeckReaction Deck::receive(std::span<const std::uint8_t> bytes, Instant now) {
-    return react(reader_.feed(bytes, now), now);
+    DeckReaction reaction = react(reader_.feed(bytes, now), now);
+    // The line gives the bytes back before the deck has read them, so ahead of any reply.
+    if (faults_.echo && !bytes.empty())
+        reaction.writes.insert(reaction.writes.begin(),
+                               Transmission{now, Bytes(bytes.begin(), bytes.end())});
+    return reaction;
 }
 
 DeckReaction Deck::expire(Instant now) {
@@ -117,6 +123,8 @@ Bytes Deck::answer(std::span<const std::uint8_t> frame, Instant now) {
     };
 
     switch (key(cmd1, cmd2)) {
+        case key(0x00, 0x11):  // device type request
+            return makeFrame(0x10, 0x11, model_);
         case key(0x20, 0x00):
             transport_.stop(now);
             break;
@@ -232,6 +240,7 @@ std::string Deck::describe(Instant now) {
     if (faults_.splitDelay) add("split:" + std::to_string(faults_.splitDelay->count()));
     if (faults_.replyDelay.count() > 0) add("delay:" + std::to_string(faults_.replyDelay.count()));
     if (faults_.portClosed) add("closed");
+    if (faults_.echo) add("echo");
     if (text.size() == before) text += "none";
     return text;
 }
@@ -261,6 +270,9 @@ void Deck::control(const ControlCommand& command, Instant now) {
         case Action::kClosed:
             faults_.portClosed = true;
             reader_.reset();  // nothing half received survives the port
+            break;
+        case Action::kEcho:
+            faults_.echo = true;
             break;
         case Action::kClear:
             faults_ = Faults{};

@@ -16,6 +16,7 @@ namespace {
 std::unique_ptr<DeckPort> makePort(const PortOption& portOption) {
     if (portOption.device)
         return std::make_unique<SerialDevicePort>(portOption.path, portOption.line);
+    if (portOption.linkLine) return std::make_unique<PtyPort>(portOption.path, portOption.line);
     return std::make_unique<PtyPort>(portOption.path);
 }
 

@@ -19,6 +19,7 @@ struct Faults {
     std::optional<std::chrono::milliseconds> splitDelay;  // replies go out in two writes
     std::chrono::milliseconds replyDelay{0};              // replies go out this late
     bool portClosed = false;  // the pseudo-terminal is closed, the port has vanished
+    bool echo = false;        // every byte received goes straight back (TX and RX joined)
 };
 
 }  // namespace korvel::sim::vtr

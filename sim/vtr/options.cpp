@@ -19,6 +19,15 @@ std::optional<int> milliseconds(std::string_view text) {
     return value;
 }
 
+// Two model bytes as four hexadecimal digits, e.g. "2125".
+std::optional<ModelBytes> modelBytes(std::string_view text) {
+    unsigned value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+    if (text.size() != 4 || ec != std::errc{} || end != text.data() + text.size())
+        return std::nullopt;
+    return ModelBytes{static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
+}
+
 }  // namespace
 
 std::optional<PortOption> parseDeviceSpec(std::string_view text, std::string& error) {
@@ -76,6 +85,18 @@ OptionsParse parseOptions(std::span<const std::string_view> args) {
             if (name == "--link") {
                 if (value->empty()) return {std::nullopt, "--link needs a path"};
                 portOption.path = *value;
+                if (value->find(',') != std::string_view::npos) {
+                    std::string error;
+                    const auto withLine = parseDeviceSpec(*value, error);
+                    if (!withLine)
+                        return {std::nullopt,
+                                "--link takes PATH[,SPEED[,DATA BITS[,PARITY N/O/E/M/S[,STOP "
+                                "BITS]]]], not \"" +
+                                    std::string(*value) + "\""};
+                    portOption = *withLine;
+                    portOption.device = false;
+                    portOption.linkLine = true;
+                }
             } else {
                 std::string error;
                 const auto device = parseDeviceSpec(*value, error);
@@ -98,6 +119,10 @@ OptionsParse parseOptions(std::span<const std::string_view> args) {
             const auto frames = parseTimecode(*value);
             if (!frames) return {std::nullopt, "--start-tc takes HH:MM:SS:FF"};
             options.deck.transport.startFrames = *frames;
+        } else if (name == "--model") {
+            const auto model = modelBytes(*value);
+            if (!model) return {std::nullopt, "--model takes four hexadecimal digits, e.g. 2125"};
+            options.deck.model = *model;
         } else if (name == "--cue-time" || name == "--byte-timeout") {
             const auto ms = milliseconds(*value);
             if (!ms) return {std::nullopt, std::string(name) + " takes milliseconds, 0 to 60000"};
@@ -128,7 +153,10 @@ or unplugged is logged and tried again every second. Runs until SIGINT or
 SIGTERM (Ctrl-C), then removes its links.
 
 Options:
-  --link PATH           add a deck whose port is linked at PATH
+  --link PATH[,SPEED[,DATA[,PARITY[,STOP]]]]
+                        add a deck whose port is linked at PATH; given line
+                        settings, a controller on others (speed, odd parity or
+                        not, stop bits) gets bytes that make no frame, both ways
   --port DEVICE[,SPEED[,DATA[,PARITY[,STOP]]]]
                         add a deck on the serial device DEVICE (/dev/ttyUSB0,
                         COM5), with the driver's line settings unless given:
@@ -144,6 +172,8 @@ Options:
   --start-tc TC         tape position at start, HH:MM:SS:FF (10:00:00:00)
   --cue-time MS         how long a cue or preroll takes (500)
   --byte-timeout MS     a pause this long abandons an incomplete frame (50)
+  --model XXYY          the two bytes answered to the device type request
+                        00 11, in hexadecimal (2125)
   --help                show this text
 
 Control lines (--control, --command, and on Windows standard input too, where
@@ -155,6 +185,7 @@ Control lines (--control, --command, and on Windows standard input too, where
   deck N fault split [MS]     send each reply in two writes MS apart (5)
   deck N fault delay MS       send each reply MS late
   deck N fault closed         close the port: the link and device vanish
+  deck N fault echo           every byte received goes straight back (TX and RX joined)
   deck N clear                end all faults (reopens a closed port)
   deck N local on|off         front-panel local mode: transport commands ignored
   deck N tape in|out          insert or remove the tape

@@ -25,6 +25,9 @@ struct PortOption {
     bool device = false;
     std::string path;
     LineSettings line;
+    // A pseudo-terminal given line settings: a controller on other settings gets what a real
+    // line gives it then, bytes that make no frame, both ways.
+    bool linkLine = false;
     bool operator==(const PortOption&) const = default;
 };
 

@@ -11,12 +11,19 @@
 #include <cstring>
 #include <vector>
 
+#include "comms/posix/termios_speed.h"
+
 namespace korvel::sim::vtr {
 
 namespace {
 
 std::string systemError(const std::string& what) {
     return what + ": " + std::strerror(errno);
+}
+
+// A byte sent at one speed or parity and read at another comes out as another byte.
+std::uint8_t misread(std::uint8_t byte) {
+    return static_cast<std::uint8_t>(byte ^ 0xA5);
 }
 
 bool makeRaw(int fd) {
@@ -98,6 +105,32 @@ bool PtyPort::open(std::string& error) {
         return false;
     }
     return true;
+}
+
+// The settings a controller sets on a pty's slave side show through the master: speed, odd
+// parity and stop bits (the pty drops the parity enable bit and the data bits).
+bool PtyPort::controllerOnOtherSettings() const {
+    if (!ownLine_ || master_ < 0) return false;
+    termios tio{};
+    if (tcgetattr(master_, &tio) != 0) return false;
+    const bool odd = ownLine_->parity == 'O' || ownLine_->parity == 'M';
+    return cfgetospeed(&tio) != comms::termiosSpeed(ownLine_->speed) ||
+           ((tio.c_cflag & PARODD) != 0) != odd ||
+           ((tio.c_cflag & CSTOPB) != 0) != (ownLine_->stopBits == 2);
+}
+
+int PtyPort::read(std::uint8_t* buffer, int size) {
+    const int n = PosixDeckPort::read(buffer, size);
+    if (n > 0 && controllerOnOtherSettings())
+        for (int i = 0; i < n; ++i) buffer[i] = misread(buffer[i]);
+    return n;
+}
+
+int PtyPort::write(const std::uint8_t* bytes, int length, std::string& error) {
+    if (!controllerOnOtherSettings()) return PosixDeckPort::write(bytes, length, error);
+    std::vector<std::uint8_t> misreadBytes(bytes, bytes + length);
+    for (std::uint8_t& b : misreadBytes) b = misread(b);
+    return PosixDeckPort::write(misreadBytes.data(), length, error);
 }
 
 bool PtyPort::takeWatchNews() {

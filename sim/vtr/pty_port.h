@@ -2,8 +2,10 @@
 
 #include <termios.h>
 
+#include <optional>
 #include <string>
 
+#include "sim/vtr/options.h"
 #include "sim/vtr/posix_deck_port.h"
 
 namespace korvel::sim::vtr {
@@ -22,6 +24,9 @@ namespace korvel::sim::vtr {
 class PtyPort : public PosixDeckPort {
   public:
     explicit PtyPort(std::string linkPath) : linkPath_(std::move(linkPath)) {}
+    // A port whose line has settings of its own, that a controller has to match.
+    PtyPort(std::string linkPath, const LineSettings& line)
+        : linkPath_(std::move(linkPath)), ownLine_(line) {}
     ~PtyPort() override { close(); }
     PtyPort(const PtyPort&) = delete;
     PtyPort& operator=(const PtyPort&) = delete;
@@ -45,6 +50,11 @@ class PtyPort : public PosixDeckPort {
     bool release(std::string& error);
     bool hangUp(std::string& error) override { return release(error); }
 
+    // A pty carries bytes whatever the settings; a line with settings of its own garbles them
+    // while the controller's differ.
+    int read(std::uint8_t* buffer, int size) override;
+    int write(const std::uint8_t* bytes, int length, std::string& error) override;
+
     bool isOpen() const override { return master_ >= 0; }
     int fd() const override { return master_; }
     std::string describe() const override { return linkPath_ + " " + slavePath_; }
@@ -53,7 +63,10 @@ class PtyPort : public PosixDeckPort {
     const std::string& slavePath() const { return slavePath_; }
 
   private:
+    bool controllerOnOtherSettings() const;
+
     std::string linkPath_;
+    std::optional<LineSettings> ownLine_;
     std::string slavePath_;
     int master_ = -1;
     int watch_ = -1;

@@ -137,5 +137,24 @@ TEST(DeckFaults, DescribeShowsStateAndFaultsForTheLog) {
               "faults=silent,nak:2:01,delay:20");
 }
 
+TEST(DeckFaults, EchoGivesEveryByteBackAheadOfTheReplyEvenWhenSilent) {
+    Deck deck(quickSettings(), at(0s));
+    fault(deck, Action::kEcho);
+    const Bytes half(kStatusSense.begin(), kStatusSense.begin() + 2);
+    const Bytes rest(kStatusSense.begin() + 2, kStatusSense.end());
+    DeckReaction first = deck.receive(half, at(0s));
+    ASSERT_EQ(first.writes.size(), 1u);
+    EXPECT_EQ(first.writes[0].bytes, half);
+    DeckReaction second = deck.receive(rest, at(0s));
+    ASSERT_EQ(second.writes.size(), 2u);
+    EXPECT_EQ(second.writes[0].bytes, rest);
+    EXPECT_EQ(second.writes[1].bytes, kStopped);
+    fault(deck, Action::kSilent);
+    DeckReaction silent = deck.receive(kStatusSense, at(0s));
+    ASSERT_EQ(silent.writes.size(), 1u);
+    EXPECT_EQ(silent.writes[0].bytes, kStatusSense);
+    EXPECT_NE(deck.describe(at(0s)).find("echo"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace korvel::sim::vtr
