@@ -21,6 +21,9 @@ constexpr std::size_t kMaxLineShown = 1024;
 // same memory. A day of nine VTs holds about a hundred lines at a time.
 constexpr std::size_t kMaxHeldLines = 4096;
 
+// Frames explained and kept for their next appearance, at most.
+constexpr std::size_t kMaxMeanings = 4096;
+
 constexpr std::size_t kReplyGroups = static_cast<std::size_t>(engine::ReplyGroup::kUnrecognised);
 
 // A trace's running clock stops at the largest time rather than wrap.
@@ -60,6 +63,28 @@ engine::ReplyGroup expectedReply(const DecodedFrame& command) {
         default:
             return engine::ReplyGroup::kAcknowledge;
     }
+}
+
+// The meaning of a frame (its bytes and direction given): checksum, explanation, what the
+// summary counts it as, and for a command the reply it asks for.
+DecodedFrame explain(DecodedFrame frame) {
+    frame.checksumOk = checksumHolds(frame.bytes);
+    const bool command = frame.direction == Direction::kCommand;
+    frame.text = command ? explainCommand(frame.bytes) : explainReply(frame.bytes);
+    if (!frame.checksumOk) {
+        frame.key = frame.text == "incomplete frame" ? frame.text : "checksum error";
+    } else if (command) {
+        const engine::FrameCommand c =
+            engine::commandOfFrame(frame.bytes.data(), static_cast<int>(frame.bytes.size()));
+        frame.key = c.number != 0 ? engine::commandName(c.number) : "unknown command";
+    } else {
+        // The reply's meaning up to its first blank or colon: "ACK", "NAK", "STATUS", ...
+        frame.key = frame.text.substr(0, frame.text.find_first_of(":"));
+        if (frame.key.starts_with("TIMECODE")) frame.key = "TIMECODE";
+        if (frame.key.starts_with("unrecognised")) frame.key = "unrecognised";
+    }
+    if (command) frame.expects = expectedReply(frame);
+    return frame;
 }
 
 std::string vtLabel(int vt) {
@@ -202,26 +227,28 @@ std::size_t TrafficDecoder::heldLines() const {
 }
 
 DecodedFrame TrafficDecoder::makeFrame(Direction direction, int vt,
-                                       std::vector<std::uint8_t> bytes) const {
+                                       std::vector<std::uint8_t> bytes) {
     DecodedFrame frame;
     frame.direction = direction;
     frame.vt = vt;
     frame.bytes = std::move(bytes);
-    frame.checksumOk = checksumHolds(frame.bytes);
-    const bool command = direction == Direction::kCommand;
-    frame.text = command ? explainCommand(frame.bytes) : explainReply(frame.bytes);
-    if (!frame.checksumOk) {
-        frame.key = frame.text == "incomplete frame" ? frame.text : "checksum error";
-    } else if (command) {
-        const engine::FrameCommand c =
-            engine::commandOfFrame(frame.bytes.data(), static_cast<int>(frame.bytes.size()));
-        frame.key = c.number != 0 ? engine::commandName(c.number) : "unknown command";
-    } else {
-        // The reply's meaning up to its first blank or colon: "ACK", "NAK", "STATUS", ...
-        frame.key = frame.text.substr(0, frame.text.find_first_of(":"));
-        if (frame.key.starts_with("TIMECODE")) frame.key = "TIMECODE";
-        if (frame.key.starts_with("unrecognised")) frame.key = "unrecognised";
+    // A log repeats the same few frames millions of times: each is explained once. Timecodes
+    // differ every time and are not kept.
+    const bool timecode = direction == Direction::kReply && frame.bytes.size() >= 2 &&
+                          engine::isTimecodeReply(frame.bytes.data());
+    if (timecode) return explain(std::move(frame));
+    std::string key(1, direction == Direction::kCommand ? '>' : '<');
+    key.append(frame.bytes.begin(), frame.bytes.end());
+    auto known = meanings_.find(key);
+    if (known == meanings_.end()) {
+        if (meanings_.size() >= kMaxMeanings) meanings_.clear();
+        known = meanings_.emplace(std::move(key), explain(frame)).first;
     }
+    const DecodedFrame& meaning = known->second;
+    frame.checksumOk = meaning.checksumOk;
+    frame.key = meaning.key;
+    frame.text = meaning.text;
+    frame.expects = meaning.expects;
     return frame;
 }
 
@@ -257,7 +284,7 @@ void TrafficDecoder::addLine(std::string_view text) {
         if (frame.vt != 0) window.vts.insert(frame.vt);
         if (frame.junk) continue;
         if (frame.direction == Direction::kCommand) {
-            if (frame.vt == 0) window.add(lineNumber, i, expectedReply(frame));
+            if (frame.vt == 0) window.add(lineNumber, i, frame.expects);
         } else if (frame.vt != 0 && window.undecided > 0) {
             window.decide(*window.answeredBy(frame), frame.vt);
         }

@@ -7,8 +7,10 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
+#include "engine/reply_meaning.h"
 #include "tools/decode/log_line.h"
 
 namespace korvel::tools::decode {
@@ -22,6 +24,8 @@ struct DecodedFrame {
     bool junk = false;
     std::string key;   // what the summary counts it as: "PLAY", "ACK", "checksum error", ...
     std::string text;  // the explanation
+    // For a command: the kind of reply that answers it.
+    engine::ReplyGroup expects = engine::ReplyGroup::kAcknowledge;
 };
 
 struct DecodedLine {
@@ -80,7 +84,7 @@ class TrafficDecoder {
     struct Window;
 
     void assemble(const LogLine& line, DecodedLine& decoded);
-    DecodedFrame makeFrame(Direction direction, int vt, std::vector<std::uint8_t> bytes) const;
+    DecodedFrame makeFrame(Direction direction, int vt, std::vector<std::uint8_t> bytes);
     void summarise(const DecodedLine& line);
     void handOnSettled();
 
@@ -88,6 +92,7 @@ class TrafficDecoder {
     LineHandler onLine_;
     std::map<std::pair<int, Direction>, std::vector<std::uint8_t>> partial_;  // frames in pieces
     std::unique_ptr<Window> window_;
+    std::unordered_map<std::string, DecodedFrame> meanings_;  // by direction and bytes
     std::map<int, VtSummary> summaries_;
     std::int64_t traceClock_ = 0;
     std::int64_t read_ = 0;
