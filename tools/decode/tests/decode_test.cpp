@@ -101,7 +101,7 @@ TEST(Decode, JunkIsSkippedAndCounted) {
     int junk = 0;
     for (int i = 0; i < 20000; ++i) {
         std::string line = real[random() % real.size()];
-        switch (random() % 4) {
+        switch (random() % 5) {
             case 0:  // cut anywhere
                 line.resize(random() % (line.size() + 1));
                 break;
@@ -113,6 +113,9 @@ TEST(Decode, JunkIsSkippedAndCounted) {
                 for (std::size_t n = random() % 200; n > 0; --n)
                     line += static_cast<char>(random());
                 ++junk;
+                break;
+            case 3:  // a run of digits, up to far more than any number of a log holds
+                line.insert(random() % line.size(), std::string(1 + random() % 20, '9'));
                 break;
             default:
                 break;
