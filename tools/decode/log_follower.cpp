@@ -30,8 +30,7 @@ bool LogFollower::readNew() {
     }
     identity_ = identity;
     known_ = true;
-    if (size >= 0 && size <= offset_) return false;
-    if (!file.seek(offset_)) return false;
+    if (offset_ > 0 && !file.seek(offset_)) return false;  // (a pipe reads from its start)
     bool any = false;
     char buffer[65536];
     for (std::size_t got; (got = file.read(buffer, sizeof buffer)) > 0;) {

@@ -289,9 +289,11 @@ void TrafficDecoder::addLine(std::string_view text) {
             window.decide(*window.answeredBy(frame), frame.vt);
         }
     }
-    while (window.lines.size() > kMaxHeldLines && window.undecided > 0)
-        window.decide(*window.oldest(), window.onlyVt());
     handOnSettled();
+    while (window.lines.size() > kMaxHeldLines && window.undecided > 0) {
+        window.decide(*window.oldest(), window.onlyVt());
+        handOnSettled();
+    }
 }
 
 // Whole frames as they are; a stream is cut into frames by the length nibble of each first
