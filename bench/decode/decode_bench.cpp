@@ -18,8 +18,8 @@
 #include "tools/decode/traffic_decoder.h"
 
 #ifdef _WIN32
-#include <windows.h>
 #include <psapi.h>
+#include <windows.h>
 #else
 #include <sys/resource.h>
 #endif
@@ -114,13 +114,14 @@ void decodeDays(int days, bool explained) {
 
     const double seconds = std::chrono::duration<double>(spent).count();
     const double linesRead = static_cast<double>(decoder.linesRead());
-    std::printf("%d day%s, %s: %.0f lines (%.0f MB) in %.2f s (%.2f s of processor), "
-                "%.0f lines/s, %.0f MB/s; at most %zu lines held; %.1f MB printed; "
-                "peak resident %.1f MB\n",
-                days, days == 1 ? "" : "s", explained ? "explained" : "summary", linesRead,
-                static_cast<double>(bytes) / 1e6, seconds, processor, linesRead / seconds,
-                static_cast<double>(bytes) / 1e6 / seconds, mostHeld,
-                static_cast<double>(counted.count) / 1e6, peakResidentMegabytes());
+    std::printf(
+        "%d day%s, %s: %.0f lines (%.0f MB) in %.2f s (%.2f s of processor), "
+        "%.0f lines/s, %.0f MB/s; at most %zu lines held; %.1f MB printed; "
+        "peak resident %.1f MB\n",
+        days, days == 1 ? "" : "s", explained ? "explained" : "summary", linesRead,
+        static_cast<double>(bytes) / 1e6, seconds, processor, linesRead / seconds,
+        static_cast<double>(bytes) / 1e6 / seconds, mostHeld,
+        static_cast<double>(counted.count) / 1e6, peakResidentMegabytes());
     std::fflush(stdout);
 }
 

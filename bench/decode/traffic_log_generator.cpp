@@ -50,8 +50,8 @@ void TrafficLogGenerator::line(std::string& text, const char* prefix,
 
 std::vector<std::uint8_t> TrafficLogGenerator::timecode() const {
     const int frame = static_cast<int>(replies_ % 25);
-    return framed({0x74, 0x04, bcd(frame), bcd(second_ % 60), bcd(second_ / 60 % 60),
-                   bcd(second_ / 3600)});
+    return framed(
+        {0x74, 0x04, bcd(frame), bcd(second_ % 60), bcd(second_ / 60 % 60), bcd(second_ / 3600)});
 }
 
 std::vector<std::uint8_t> TrafficLogGenerator::status() {
@@ -82,8 +82,8 @@ void TrafficLogGenerator::exchange(std::string& text, int vt, std::vector<std::u
 }
 
 void TrafficLogGenerator::nextSecond(std::string& text) {
-    std::snprintf(stamp_, sizeof stamp_, "%02d/%02d/%04d %02d:%02d:%02d ", day_ % 100,
-                  month_ % 100, year_ % 10000, second_ / 3600, second_ / 60 % 60, second_ % 60);
+    std::snprintf(stamp_, sizeof stamp_, "%02d/%02d/%04d %02d:%02d:%02d ", day_ % 100, month_ % 100,
+                  year_ % 10000, second_ / 3600, second_ / 60 % 60, second_ % 60);
     for (int vt = 1; vt <= kVts; ++vt) {
         // Two VTs' commands on the wire at once, now and then: the second VT's command is
         // written before the first one's reply comes.

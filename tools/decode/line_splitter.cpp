@@ -7,8 +7,8 @@ namespace korvel::tools::decode {
 void LineSplitter::add(const char* bytes, std::size_t count) {
     const char* end = bytes + count;
     while (bytes < end) {
-        const char* newline =
-            static_cast<const char*>(std::memchr(bytes, '\n', static_cast<std::size_t>(end - bytes)));
+        const char* newline = static_cast<const char*>(
+            std::memchr(bytes, '\n', static_cast<std::size_t>(end - bytes)));
         const char* stop = newline != nullptr ? newline : end;
         const std::size_t room = kMaxLine - line_.size();
         const std::size_t length = static_cast<std::size_t>(stop - bytes);

@@ -25,8 +25,7 @@ constexpr std::size_t kMaxDigits = 12;
 // A number of exactly `width` digits at the start of text (1 to kMaxDigits digits for 0).
 bool takeNumber(std::string_view& text, std::size_t width, std::int64_t& value) {
     std::size_t n = 0;
-    while (n < text.size() && isDigit(text[n]) && n <= kMaxDigits && (width == 0 || n < width))
-        ++n;
+    while (n < text.size() && isDigit(text[n]) && n <= kMaxDigits && (width == 0 || n < width)) ++n;
     if (n == 0 || (width != 0 && n != width) || n > kMaxDigits) return false;
     std::from_chars(text.data(), text.data() + n, value);
     text.remove_prefix(n);
@@ -105,8 +104,8 @@ bool parseDriverLog(std::string_view text, LogLine& line) {
         return false;
     // The driver writes no line before 1970: such a date is damage, and refusing it keeps
     // every time of the log non-negative.
-    if (year < 1970 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 ||
-        minute > 59 || second > 60)
+    if (year < 1970 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
+        second > 60)
         return false;
     line.clock = LogLine::Clock::kAbsolute;
     line.resolution = 1'000'000;
@@ -120,8 +119,7 @@ bool parseDriverLog(std::string_view text, LogLine& line) {
 // (korvel-probe trace) saves it.
 bool parseTrace(std::string_view text, LogLine& line) {
     std::int64_t ms = 0;
-    if (takeText(text, "trace.") && !(takeNumber(text, 0, ms) && takeText(text, " ")))
-        return false;
+    if (takeText(text, "trace.") && !(takeNumber(text, 0, ms) && takeText(text, " "))) return false;
     if (!takeNumber(text, 0, ms) || !takeText(text, ":   ")) return false;
     line.clock = LogLine::Clock::kDelta;
     line.time = ms * 1000;

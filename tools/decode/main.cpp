@@ -23,7 +23,8 @@
 
 namespace {
 
-constexpr const char* kHelp = R"(Usage: korvel-decode [--vt N] [--summary] [--timeout MS] [--follow] [FILE ...]
+constexpr const char* kHelp =
+    R"(Usage: korvel-decode [--vt N] [--summary] [--timeout MS] [--follow] [FILE ...]
 
 Explains Sony 9-pin traffic in the driver's disk log (korvel.log, or its
 dated files), a saved debug trace, or the deck emulator's log: each line is
@@ -96,7 +97,8 @@ void readStandardInput(LineSplitter& lines) {
     lines.endOfInput();
 }
 
-[[noreturn]] void follow(LogFollower& file, TrafficDecoder& decoder, std::chrono::milliseconds quiet) {
+[[noreturn]] void follow(LogFollower& file, TrafficDecoder& decoder,
+                         std::chrono::milliseconds quiet) {
     if (!file.exists())
         std::fprintf(stderr, "korvel-decode: waiting for %s\n", file.path().c_str());
     auto lastNews = std::chrono::steady_clock::now();

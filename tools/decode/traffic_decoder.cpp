@@ -396,8 +396,7 @@ void TrafficDecoder::printSummary(std::ostream& out, int vt) const {
         if (vt != 0 && number != vt) continue;
         // A command the log ends on got no reply in it either.
         const auto previous = window_->last.find(number);
-        const bool endsWaiting =
-            previous != window_->last.end() && previous->second.commandWaiting;
+        const bool endsWaiting = previous != window_->last.end() && previous->second.commandWaiting;
         out << vtLabel(number) << ": " << summary.commandCount << " commands, "
             << summary.replyCount << " replies, " << summary.naks << " NAKs, "
             << summary.checksumErrors << " checksum errors, " << summary.lateReplies

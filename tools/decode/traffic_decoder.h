@@ -2,8 +2,8 @@
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <map>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -45,8 +45,8 @@ struct VtSummary {
     std::int64_t replyCount = 0;
     std::int64_t naks = 0;
     std::int64_t checksumErrors = 0;
-    std::int64_t lateReplies = 0;  // came later than the transmit time-out after their command
-    std::int64_t unanswered = 0;   // the next frame was another command, or none came
+    std::int64_t lateReplies = 0;      // came later than the transmit time-out after their command
+    std::int64_t unanswered = 0;       // the next frame was another command, or none came
     std::int64_t longestSilence = -1;  // microseconds between two frames of the VT; -1 none
     std::string silenceFrom;           // the line that began it
 };

@@ -53,7 +53,7 @@ TEST(Decode, DriverLogFramesAreExplainedAndGivenTheirVt) {
         {
             "000010:   TX: 20 01 21 ",
             "000300:   Read[vt1] 11 12 04 27 ",  // 300 ms after its command: late
-            "trace.2 000005:   TX: 20 01 21 ",  // as the probe saves the trace
+            "trace.2 000005:   TX: 20 01 21 ",   // as the probe saves the trace
             "000004:   Read[vt1] 10 01 11 ",
             "000100:   TX: 61 20 05 86 ",  // never answered
             "002000:   TX: 61 20 05 86 ",

@@ -74,12 +74,12 @@ TEST(DecodeStream, HostileLogsStayBounded) {
     EXPECT_EQ(out.decoder.skippedLines(), 2);
     std::ostringstream summary;
     out.decoder.printSummary(summary, 2);
-    EXPECT_NE(summary.str().find("VT2: 1 commands, 1 replies"), std::string::npos)
-        << summary.str();
+    EXPECT_NE(summary.str().find("VT2: 1 commands, 1 replies"), std::string::npos) << summary.str();
 }
 
 fs::path freshFolder(const char* name) {
-    const fs::path folder = fs::temp_directory_path() / (name + std::to_string(std::random_device{}()));
+    const fs::path folder =
+        fs::temp_directory_path() / (name + std::to_string(std::random_device{}()));
     fs::remove_all(folder);
     fs::create_directories(folder);
     return folder;
