@@ -18,8 +18,9 @@
 #include "tools/decode/traffic_decoder.h"
 
 #ifdef _WIN32
-#include <psapi.h>
 #include <windows.h>
+// psapi.h needs windows.h first.
+#include <psapi.h>
 #else
 #include <sys/resource.h>
 #endif
