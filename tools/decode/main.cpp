@@ -67,6 +67,7 @@ using korvel::tools::decode::TrafficDecoder;
 // How often a followed log is looked at: a line added shows within this, or, when it is a
 // command still waiting for its reply, once the log has been quiet for twice the time-out.
 constexpr auto kFollowPeriod = std::chrono::milliseconds(200);
+constexpr int kPollsPerListing = 5;
 
 bool number(std::string_view text, int low, int high, int& value) {
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -103,9 +104,12 @@ void readStandardInput(LineSplitter& lines) {
         std::fprintf(stderr, "korvel-decode: waiting for %s\n", file.path().c_str());
     auto lastNews = std::chrono::steady_clock::now();
     bool settled = false;
-    for (;;) {
+    for (int quietPolls = 0;; ++quietPolls) {
         bool news = file.readNew();
-        if (!news && file.moveToNextFile()) {
+        // The folder is listed once a second at most: it may be a network share with a year
+        // of hourly files.
+        if (!news && quietPolls % kPollsPerListing == kPollsPerListing - 1 &&
+            file.moveToNextFile()) {
             std::fprintf(stderr, "korvel-decode: now reading %s\n", file.path().c_str());
             news = true;
         }
@@ -113,6 +117,7 @@ void readStandardInput(LineSplitter& lines) {
         if (news) {
             lastNews = now;
             settled = false;
+            quietPolls = -1;
         } else if (!settled && now - lastNews >= quiet) {
             // No reply can come in time any more for a command the log ends on.
             decoder.settle();
