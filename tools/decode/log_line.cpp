@@ -18,11 +18,15 @@ int hexDigit(char c) {
     return -1;
 }
 
-// A number of exactly `width` digits at the start of text (any number of digits for 0).
+// At most 12 digits in a number of free width: seconds or milliseconds of that size still fit
+// in microseconds of 64 bits, whatever a damaged log holds.
+constexpr std::size_t kMaxDigits = 12;
+
+// A number of exactly `width` digits at the start of text (1 to kMaxDigits digits for 0).
 bool takeNumber(std::string_view& text, std::size_t width, std::int64_t& value) {
     std::size_t n = 0;
-    while (n < text.size() && isDigit(text[n]) && (width == 0 || n < width)) ++n;
-    if (n == 0 || (width != 0 && n != width) || n > 15) return false;
+    while (n < text.size() && isDigit(text[n]) && n <= kMaxDigits && (width == 0 || n < width)) ++n;
+    if (n == 0 || (width != 0 && n != width) || n > kMaxDigits) return false;
     std::from_chars(text.data(), text.data() + n, value);
     text.remove_prefix(n);
     return true;
@@ -98,7 +102,10 @@ bool parseDriverLog(std::string_view text, LogLine& line) {
           takeNumber(text, 2, hour) && takeText(text, ":") && takeNumber(text, 2, minute) &&
           takeText(text, ":") && takeNumber(text, 2, second) && takeText(text, " ")))
         return false;
-    if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60)
+    // The driver writes no line before 1970: such a date is damage, and refusing it keeps
+    // every time of the log non-negative.
+    if (year < 1970 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
+        second > 60)
         return false;
     line.clock = LogLine::Clock::kAbsolute;
     line.resolution = 1'000'000;
@@ -112,8 +119,7 @@ bool parseDriverLog(std::string_view text, LogLine& line) {
 // (korvel-probe trace) saves it.
 bool parseTrace(std::string_view text, LogLine& line) {
     std::int64_t ms = 0;
-    if (takeText(text, "trace.") && !(takeNumber(text, 0, ms) && takeText(text, " ")))
-        return false;
+    if (takeText(text, "trace.") && !(takeNumber(text, 0, ms) && takeText(text, " "))) return false;
     if (!takeNumber(text, 0, ms) || !takeText(text, ":   ")) return false;
     line.clock = LogLine::Clock::kDelta;
     line.time = ms * 1000;
@@ -131,7 +137,7 @@ bool parseEmulatorLog(std::string_view text, LogLine& line) {
     line.clock = LogLine::Clock::kAbsolute;
     line.time = seconds * 1'000'000 + micros;
     line.resolution = 1;
-    line.vt = static_cast<int>(deck);
+    line.vt = deck <= 99 ? static_cast<int>(deck) : 0;
     line.kind = LogLine::Kind::kOther;
     const std::size_t blank = text.find(' ');
     const std::string_view event = text.substr(0, blank);

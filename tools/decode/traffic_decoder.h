@@ -1,12 +1,16 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
+#include "engine/reply_meaning.h"
 #include "tools/decode/log_line.h"
 
 namespace korvel::tools::decode {
@@ -20,6 +24,8 @@ struct DecodedFrame {
     bool junk = false;
     std::string key;   // what the summary counts it as: "PLAY", "ACK", "checksum error", ...
     std::string text;  // the explanation
+    // For a command: the kind of reply that answers it.
+    engine::ReplyGroup expects = engine::ReplyGroup::kAcknowledge;
 };
 
 struct DecodedLine {
@@ -33,50 +39,69 @@ struct DecodedLine {
 
 // Per VT: what the summary prints.
 struct VtSummary {
-    std::map<std::string, int> commands;  // by name
-    std::map<std::string, int> replies;   // by meaning
-    int commandCount = 0;
-    int replyCount = 0;
-    int naks = 0;
-    int checksumErrors = 0;
-    int lateReplies = 0;               // came later than the transmit time-out after their command
-    int unanswered = 0;                // the next frame was another command, or none came
+    std::map<std::string, std::int64_t> commands;  // by name
+    std::map<std::string, std::int64_t> replies;   // by meaning
+    std::int64_t commandCount = 0;
+    std::int64_t replyCount = 0;
+    std::int64_t naks = 0;
+    std::int64_t checksumErrors = 0;
+    std::int64_t lateReplies = 0;      // came later than the transmit time-out after their command
+    std::int64_t unanswered = 0;       // the next frame was another command, or none came
     std::int64_t longestSilence = -1;  // microseconds between two frames of the VT; -1 none
     std::string silenceFrom;           // the line that began it
 };
 
-// Reads a whole log, then tells each "TX:" frame's VT (the driver's disk log and trace do not
-// say it) by the reply that answers it: the VT whose next reply is of the kind the command asks
-// for. A command never answered is the only VT's when the log shows one, else unknown.
+// Decodes a log line by line and hands each line on, its frames explained, as soon as it is
+// settled: every "TX:" frame of the driver's disk log and trace (which do not say their VT) is
+// given the VT whose reply answers it, the newest command of the kind that reply answers. A
+// command waits for that reply for twice the transmit time-out (beyond the clocks' resolution);
+// a command nothing answered in that window is the only VT's when the log has shown one so far,
+// else unknown. So the decoder holds only the lines of that window, whatever the log's length.
 class TrafficDecoder {
   public:
-    explicit TrafficDecoder(std::int64_t timeoutMicros) : timeout_(timeoutMicros) {}
+    using LineHandler = std::function<void(const DecodedLine&)>;
+
+    // onLine gets every line read, in order (none when it is empty: a summary only).
+    explicit TrafficDecoder(std::int64_t timeoutMicros, LineHandler onLine = {});
+    ~TrafficDecoder();
+    TrafficDecoder(const TrafficDecoder&) = delete;
+    TrafficDecoder& operator=(const TrafficDecoder&) = delete;
 
     void addLine(std::string_view line);
-    void finish();
+    // Takes every command still waiting as unanswered and hands on every line held: the end of
+    // the input, or a followed log that has gone quiet.
+    void settle();
 
-    // Every line (traffic of VT `vt` only, when vt is not 0), each frame explained below it.
-    void print(std::ostream& out, int vt) const;
     void printSummary(std::ostream& out, int vt) const;
 
-    const std::vector<DecodedLine>& lines() const { return lines_; }
-    const std::map<int, VtSummary>& summaries() const { return summaries_; }
-    int skippedLines() const { return skipped_; }
-    int trafficLines() const { return traffic_; }
+    std::int64_t linesRead() const { return read_; }
+    std::int64_t skippedLines() const { return skipped_; }
+    std::int64_t trafficLines() const { return traffic_; }
+    // Lines read but not yet handed on: what the decoder holds in memory.
+    std::size_t heldLines() const;
 
   private:
+    struct Window;
+
     void assemble(const LogLine& line, DecodedLine& decoded);
-    DecodedFrame makeFrame(Direction direction, int vt, std::vector<std::uint8_t> bytes) const;
-    void attributeCommands();
-    void summarise();
+    DecodedFrame makeFrame(Direction direction, int vt, std::vector<std::uint8_t> bytes);
+    void summarise(const DecodedLine& line);
+    void handOnSettled();
 
     std::int64_t timeout_;
-    std::vector<DecodedLine> lines_;
+    LineHandler onLine_;
     std::map<std::pair<int, Direction>, std::vector<std::uint8_t>> partial_;  // frames in pieces
+    std::unique_ptr<Window> window_;
+    std::unordered_map<std::string, DecodedFrame> meanings_;  // by direction and bytes
     std::map<int, VtSummary> summaries_;
     std::int64_t traceClock_ = 0;
-    int skipped_ = 0;
-    int traffic_ = 0;
+    std::int64_t read_ = 0;
+    std::int64_t skipped_ = 0;
+    std::int64_t traffic_ = 0;
 };
+
+// The line as read, then each frame explained below it; nothing when vt is not 0 and no frame
+// of the line is that VT's.
+void printDecodedLine(std::ostream& out, const DecodedLine& line, int vt);
 
 }  // namespace korvel::tools::decode
