@@ -39,6 +39,7 @@ std::optional<std::uint8_t> timeReplyFor(std::uint8_t request) {
 Deck::Deck(const DeckSettings& settings, Instant now)
     : transport_(settings.transport, now),
       reader_(settings.byteTimeout),
+      model_(settings.model),
       garbageState_(settings.garbageSeed == 0 ? 0x9E3779B9u : settings.garbageSeed) {}
 
 DeckReaction Deck::receive(std::span<const std::uint8_t> bytes, Instant now) {
@@ -117,6 +118,8 @@ Bytes Deck::answer(std::span<const std::uint8_t> frame, Instant now) {
     };
 
     switch (key(cmd1, cmd2)) {
+        case key(0x00, 0x11):  // device type request
+            return makeFrame(0x10, 0x11, model_);
         case key(0x20, 0x00):
             transport_.stop(now);
             break;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -16,8 +17,14 @@
 
 namespace korvel::sim::vtr {
 
+// What a deck answers to the device type request: two model bytes. The default is a 625-line
+// Betacam SP deck's, matching the 25 frames a second this deck counts.
+using ModelBytes = std::array<std::uint8_t, 2>;
+constexpr ModelBytes kDefaultModel = {0x21, 0x25};
+
 struct DeckSettings {
     TransportSettings transport;
+    ModelBytes model = kDefaultModel;
     std::chrono::microseconds byteTimeout{50'000};  // a pause this long ends a frame
     std::uint32_t garbageSeed = 1;                  // garbage bytes are reproducible per seed
 };
@@ -66,6 +73,7 @@ class Deck {
     Transport transport_;
     FrameReader reader_;
     Faults faults_;
+    ModelBytes model_;
     std::uint32_t garbageState_;
     Instant lastDue_{0};  // replies never overtake one another
 };

@@ -19,6 +19,15 @@ std::optional<int> milliseconds(std::string_view text) {
     return value;
 }
 
+// Two model bytes as four hexadecimal digits, e.g. "2125".
+std::optional<ModelBytes> modelBytes(std::string_view text) {
+    unsigned value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+    if (text.size() != 4 || ec != std::errc{} || end != text.data() + text.size())
+        return std::nullopt;
+    return ModelBytes{static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
+}
+
 }  // namespace
 
 std::optional<PortOption> parseDeviceSpec(std::string_view text, std::string& error) {
@@ -98,6 +107,10 @@ OptionsParse parseOptions(std::span<const std::string_view> args) {
             const auto frames = parseTimecode(*value);
             if (!frames) return {std::nullopt, "--start-tc takes HH:MM:SS:FF"};
             options.deck.transport.startFrames = *frames;
+        } else if (name == "--model") {
+            const auto model = modelBytes(*value);
+            if (!model) return {std::nullopt, "--model takes four hexadecimal digits, e.g. 2125"};
+            options.deck.model = *model;
         } else if (name == "--cue-time" || name == "--byte-timeout") {
             const auto ms = milliseconds(*value);
             if (!ms) return {std::nullopt, std::string(name) + " takes milliseconds, 0 to 60000"};
@@ -144,6 +157,8 @@ Options:
   --start-tc TC         tape position at start, HH:MM:SS:FF (10:00:00:00)
   --cue-time MS         how long a cue or preroll takes (500)
   --byte-timeout MS     a pause this long abandons an incomplete frame (50)
+  --model XXYY          the two bytes answered to the device type request
+                        00 11, in hexadecimal (2125)
   --help                show this text
 
 Control lines (--control, --command, and on Windows standard input too, where

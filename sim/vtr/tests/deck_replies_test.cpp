@@ -36,6 +36,15 @@ TEST(DeckReplies, CurrentTimeSenseGivesBcdFramesSecondsMinutesHours) {
     EXPECT_EQ(exchange(deck, {0x61, 0x0C, 0x00}, at(0s)), reply({0x11, 0x12, 0x01}));
 }
 
+TEST(DeckReplies, DeviceTypeRequestGivesTheModelBytes) {
+    Deck deck(quickSettings(), at(0s));
+    EXPECT_EQ(exchange(deck, {0x00, 0x11}, at(0s)), reply({0x12, 0x11, 0x21, 0x25}));
+    DeckSettings settings = quickSettings();
+    settings.model = {0xF0, 0x0D};
+    Deck other(settings, at(0s));
+    EXPECT_EQ(exchange(other, {0x00, 0x11}, at(0s)), reply({0x12, 0x11, 0xF0, 0x0D}));
+}
+
 TEST(DeckReplies, EveryCommandTheControllerSendsIsAcknowledged) {
     const std::vector<Bytes> commands = {{0x20, 0x00},
                                          {0x20, 0x01},
@@ -78,7 +87,7 @@ TEST(DeckReplies, EveryCommandTheControllerSendsIsAcknowledged) {
 
 TEST(DeckReplies, UndefinedCommandsAreNakedWithErrorBitOne) {
     Deck deck(quickSettings(), at(0s));
-    EXPECT_EQ(exchange(deck, {0x00, 0x11}, at(0s)), reply({0x11, 0x12, 0x01}));
+    EXPECT_EQ(exchange(deck, {0x00, 0x12}, at(0s)), reply({0x11, 0x12, 0x01}));
     EXPECT_EQ(exchange(deck, {0x20, 0x77}, at(0s)), reply({0x11, 0x12, 0x01}));
     // Known CMD2 with the wrong number of data bytes.
     EXPECT_EQ(exchange(deck, {0x21, 0x01, 0x00}, at(0s)), reply({0x11, 0x12, 0x01}));
