@@ -26,14 +26,87 @@ TEST(DeckReplies, StatusSenseAnswersTheRequestedWindowOfStatusBytes) {
 TEST(DeckReplies, CurrentTimeSenseGivesBcdFramesSecondsMinutesHours) {
     DeckSettings settings = quickSettings();
     settings.transport.startFrames = ((23 * 60 + 59) * 60 + 58) * 25 + 24;  // 23:59:58:24
+    settings.userBits = {0x12, 0x34, 0x56, 0x78};
     Deck deck(settings, at(0s));
+    // Stopped, the LTC head reads nothing: the time is carried on, and flagged so.
     EXPECT_EQ(exchange(deck, {0x61, 0x0C, 0x01}, at(0s)),
-              reply({0x74, 0x04, 0x24, 0x58, 0x59, 0x23}));
+              reply({0x74, 0x14, 0x24, 0x58, 0x59, 0x23}));
     EXPECT_EQ(exchange(deck, {0x61, 0x0C, 0x02}, at(0s)),
               reply({0x74, 0x06, 0x24, 0x58, 0x59, 0x23}));
     EXPECT_EQ(exchange(deck, {0x61, 0x0C, 0x04}, at(0s)),
               reply({0x74, 0x00, 0x24, 0x58, 0x59, 0x23}));
+    // User bits alone, and beside the time of their kind.
+    EXPECT_EQ(exchange(deck, {0x61, 0x0C, 0x10}, at(0s)),
+              reply({0x74, 0x05, 0x12, 0x34, 0x56, 0x78}));
+    EXPECT_EQ(exchange(deck, {0x61, 0x0C, 0x20}, at(0s)),
+              reply({0x74, 0x07, 0x12, 0x34, 0x56, 0x78}));
+    EXPECT_EQ(exchange(deck, {0x61, 0x0C, 0x11}, at(0s)),
+              reply({0x78, 0x14, 0x24, 0x58, 0x59, 0x23, 0x12, 0x34, 0x56, 0x78}));
+    EXPECT_EQ(exchange(deck, {0x61, 0x0C, 0x22}, at(0s)),
+              reply({0x78, 0x06, 0x24, 0x58, 0x59, 0x23, 0x12, 0x34, 0x56, 0x78}));
     EXPECT_EQ(exchange(deck, {0x61, 0x0C, 0x00}, at(0s)), reply({0x11, 0x12, 0x01}));
+}
+
+TEST(DeckReplies, LtcIsReadOnlyWhileTheTapeRunsNearPlaySpeed) {
+    struct Case {
+        const char* name;
+        Bytes command;
+        std::uint8_t cmd2;  // of the LTC time reply a second later
+    };
+    const Case cases[] = {
+        {"play", {0x20, 0x01}, 0x04},
+        {"var at 10x", {0x21, 0x12, 96}, 0x04},
+        {"shuttle at 0.1x reverse", {0x21, 0x23, 32}, 0x04},
+        {"shuttle still", {0x21, 0x13, 0}, 0x14},
+        {"shuttle at 50x", {0x21, 0x13, 255}, 0x14},
+        {"jog at play speed", {0x21, 0x11, 64}, 0x14},
+        {"fast forward", {0x20, 0x10}, 0x14},
+        {"cued", {0x24, 0x31, 0x00, 0x10, 0x00, 0x10}, 0x14},
+        {"ejected", {0x20, 0x0F}, 0x14},
+    };
+    for (const Case& c : cases) {
+        Deck deck(quickSettings(), at(0s));
+        Bytes frame = c.command;
+        frame.push_back(checksumOf(frame));
+        deck.receive(frame, at(0s));
+        const Bytes time = exchange(deck, {0x61, 0x0C, 0x01}, at(1s));
+        ASSERT_EQ(time.size(), 7u) << c.name;
+        EXPECT_EQ(time[1], c.cmd2) << c.name;
+    }
+}
+
+TEST(DeckReplies, PresetsAreReadBackAndThePrerollTimeIsTaken) {
+    Deck deck(quickSettings(), at(0s));
+    exchange(deck, {0x44, 0x14, 0x00, 0x00, 0x01, 0x10}, at(0s));  // in 10:01:00:00
+    exchange(deck, {0x44, 0x15, 0x12, 0x30, 0x02, 0x10}, at(0s));  // out 10:02:30:12
+    EXPECT_EQ(exchange(deck, {0x60, 0x10}, at(0s)), reply({0x74, 0x10, 0x00, 0x00, 0x01, 0x10}));
+    EXPECT_EQ(exchange(deck, {0x60, 0x11}, at(0s)), reply({0x74, 0x11, 0x12, 0x30, 0x02, 0x10}));
+    EXPECT_EQ(exchange(deck, {0x60, 0x31}, at(0s)), reply({0x74, 0x31, 0x00, 0x05, 0x00, 0x00}));
+    EXPECT_EQ(exchange(deck, {0x44, 0x31, 0x00, 0x10, 0x00, 0x00}, at(0s)), makeAck());
+    EXPECT_EQ(exchange(deck, {0x60, 0x31}, at(0s)), reply({0x74, 0x31, 0x00, 0x10, 0x00, 0x00}));
+    // A preroll now stops ten seconds before the in point.
+    exchange(deck, {0x20, 0x30}, at(0s));
+    EXPECT_EQ(exchange(deck, {0x61, 0x0C, 0x01}, at(1s)),
+              reply({0x74, 0x14, 0x00, 0x50, 0x00, 0x10}));
+}
+
+TEST(DeckReplies, ARetryAfterAChecksumNakIsReadCleanlyPastTheByteTimeOut) {
+    // A bad status request leaves 05 87 behind, the start of a frame of eight bytes; the
+    // controller repeats the request 15 ms after the NAK.
+    const Bytes bad = {0x61, 0x20, 0x05, 0x87};
+    const Bytes retry = command({0x61, 0x20, 0x05});
+    Deck deck(DeckSettings{}, at(0s));
+    EXPECT_EQ(deck.receive(bad, at(0s)).writes.at(0).bytes, reply({0x11, 0x12, 0x04}));
+    const DeckReaction answered = deck.receive(retry, at(15ms));
+    ASSERT_EQ(answered.writes.size(), 1u);
+    EXPECT_EQ(answered.writes[0].bytes[0], 0x75);
+    // With a byte time-out longer than the pause, the retry joins the leftover and is lost.
+    DeckSettings slow;
+    slow.byteTimeout = 50ms;
+    Deck lenient(slow, at(0s));
+    lenient.receive(bad, at(0s));
+    EXPECT_TRUE(lenient.receive(retry, at(15ms)).writes.empty());
+    EXPECT_TRUE(lenient.expire(at(1s)).writes.empty());
 }
 
 TEST(DeckReplies, DeviceTypeRequestGivesTheModelBytes) {
@@ -74,6 +147,8 @@ TEST(DeckReplies, EveryCommandTheControllerSendsIsAcknowledged) {
                                          {0x20, 0x63},
                                          {0x20, 0x60},
                                          {0x20, 0x61},
+                                         {0x00, 0x0C},
+                                         {0x00, 0x1D},
                                          {0x20, 0x0F}};
     Deck deck(quickSettings(), at(0s));
     for (const Bytes& c : commands) {

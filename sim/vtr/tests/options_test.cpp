@@ -32,6 +32,12 @@ TEST(Options, LinksCommandsAndSettingsAreTaken) {
     EXPECT_EQ(p.options->deck.transport.cueTime, 0ms);
     EXPECT_EQ(p.options->deck.byteTimeout, 20ms);
     EXPECT_EQ(p.options->deck.model, (ModelBytes{0x20, 0xE1}));
+    const OptionsParse deck = parse(
+        {"--link", "/tmp/a", "--user-bits", "0123ABcd", "--cue-speed", "0", "--lock-frames=12"});
+    ASSERT_TRUE(deck.options) << deck.error;
+    EXPECT_EQ(deck.options->deck.userBits, (UserBits{0x01, 0x23, 0xAB, 0xCD}));
+    EXPECT_EQ(deck.options->deck.transport.cueSpeed, 0);
+    EXPECT_EQ(deck.options->deck.transport.lockFrames, 12);
     EXPECT_FALSE(p.options->help);
 }
 
@@ -48,6 +54,9 @@ TEST(Options, MistakesAreRefusedWithAReason) {
         {"--link", "/tmp/a", "--byte-timeout", "fast"},
         {"--link", "/tmp/a", "--model", "212"},
         {"--link", "/tmp/a", "--model", "0x21"},
+        {"--link", "/tmp/a", "--user-bits", "0123456"},
+        {"--link", "/tmp/a", "--cue-speed", "101"},
+        {"--link", "/tmp/a", "--lock-frames", "-1"},
     };
     for (const auto& args : wrong) {
         const OptionsParse p = parse(args);

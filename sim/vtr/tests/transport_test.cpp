@@ -12,7 +12,7 @@ constexpr std::int64_t kTen = 10 * 3600 * 25;  // 10:00:00:00
 
 std::int64_t timecodeOf(Deck& deck, Instant now) {
     const Bytes r = exchange(deck, {0x61, 0x0C, 0x01}, now);
-    if (r.size() != 7 || r[0] != 0x74 || r[1] != 0x04) {
+    if (r.size() != 7 || r[0] != 0x74 || (r[1] & 0xEF) != 0x04) {  // read or carried on
         ADD_FAILURE() << "no time reply: " << hexOf(r);
         return -1;
     }
@@ -121,6 +121,42 @@ TEST(Transport, CueWithDataCuesForAWhileThenReportsCuedAtThatTime) {
     EXPECT_EQ(exchange(other, {0x24, 0x31, 0x1A, 0x00, 0x00, 0x01}, at(0s)), makeAck());
     EXPECT_EQ(statusOf(other, at(100ms))[4] & 0x01, 0x00);
     EXPECT_EQ(timecodeOf(other, at(1s)), kTen);
+}
+
+TEST(Transport, PlayAndServoLockComeSomeFramesAfterTheCommand) {
+    DeckSettings settings = quickSettings();
+    settings.transport.lockFrames = 5;  // 200 ms
+    Deck deck(settings, at(0s));
+    exchange(deck, {0x20, 0x01}, at(0s));
+    StatusBytes s = statusOf(deck, at(199ms));
+    EXPECT_EQ(s[1], 0x80);  // standby, neither stop nor play yet
+    EXPECT_EQ(s[2], 0x00);
+    s = statusOf(deck, at(200ms));
+    EXPECT_EQ(s[1], 0x81);
+    EXPECT_EQ(s[2], 0x80);
+    // Record from play keeps the lock; play from a stop waits for it again.
+    exchange(deck, {0x20, 0x02}, at(1s));
+    EXPECT_EQ(statusOf(deck, at(1s))[1], 0x83);
+    exchange(deck, {0x20, 0x00}, at(2s));
+    exchange(deck, {0x20, 0x01}, at(3s));
+    EXPECT_EQ(statusOf(deck, at(3s + 199ms))[2], 0x00);
+    EXPECT_EQ(statusOf(deck, at(3s + 200ms))[2], 0x80);
+}
+
+TEST(Transport, ACueSettlesAfterWindingItsDistanceAtTheCueSpeed) {
+    DeckSettings settings = quickSettings();
+    settings.transport.cueSpeed = 30;  // a minute of tape in two seconds
+    Deck deck(settings, at(0s));
+    const auto cueing = [&](Instant t) { return (statusOf(deck, t)[4] & 0x01) != 0; };
+    exchange(deck, {0x24, 0x31, 0x00, 0x00, 0x01, 0x10}, at(0s));  // 10:01:00:00
+    EXPECT_TRUE(cueing(at(2499ms)));
+    EXPECT_FALSE(cueing(at(2500ms)));
+    EXPECT_EQ(timecodeOf(deck, at(2500ms)), kTen + 60 * 25);
+    // Ten seconds back: a third of a second of wind.
+    exchange(deck, {0x24, 0x31, 0x00, 0x50, 0x00, 0x10}, at(3s));
+    EXPECT_TRUE(cueing(at(3833ms)));
+    EXPECT_FALSE(cueing(at(3834ms)));
+    EXPECT_EQ(timecodeOf(deck, at(3834ms)), kTen + 50 * 25);
 }
 
 TEST(Transport, PresetsSetTheirBitsAndPrerollCuesBeforeTheInPoint) {
