@@ -47,7 +47,7 @@ bool Transport::acceptsTransportCommand() const {
 
 std::int64_t Transport::milliframesAt(Instant now) const {
     if (mode_ == Mode::kCueing) {
-        const std::int64_t total = (cueEnd_ - anchorTime_).count();
+        const std::int64_t total = (cueArrival_ - anchorTime_).count();
         const std::int64_t elapsed =
             std::clamp<std::int64_t>((now - anchorTime_).count(), 0, total);
         const std::int64_t distance = cueTarget_ * 1000 - cueFrom_;
@@ -184,10 +184,14 @@ void Transport::cueTo(std::int64_t frames, Instant now) {
     enter(Mode::kStop, 0, now);  // fixes the position the cue starts from
     cueFrom_ = anchorMilliframes_;
     cueTarget_ = std::clamp<std::int64_t>(frames, 0, kFramesPerDay - 1);
-    cueEnd_ = now + settings_.cueTime;
+    // Without a cue speed the tape moves through the whole cue time; with one, it winds at
+    // that speed and then settles at the point for the cue time.
     if (settings_.cueSpeed > 0) {
         const std::int64_t milliframes = std::abs(cueTarget_ * 1000 - cueFrom_);
-        cueEnd_ += Instant(milliframes * 1000 / (kFramesPerSecond * settings_.cueSpeed));
+        cueArrival_ = now + Instant(milliframes * 1000 / (kFramesPerSecond * settings_.cueSpeed));
+        cueEnd_ = cueArrival_ + settings_.cueTime;
+    } else {
+        cueArrival_ = cueEnd_ = now + settings_.cueTime;
     }
     direction_ = cueTarget_ * 1000 < cueFrom_ ? Direction::kReverse : Direction::kForward;
     mode_ = Mode::kCueing;

@@ -17,7 +17,7 @@ enum class Direction { kForward, kReverse };
 
 struct TransportSettings {
     std::int64_t startFrames = 10 * 60 * 60 * 25;  // 10:00:00:00, as tapes are striped
-    std::chrono::microseconds cueTime{500'000};    // a cue's settling, beyond its wind
+    std::chrono::microseconds cueTime{500'000};    // a cue's settling at its point
     // Times play speed at which a cue winds to its point, so a far cue takes longer than a
     // near one; 0: every cue takes cueTime whatever the distance.
     std::int32_t cueSpeed = 30;
@@ -113,8 +113,9 @@ class Transport {
     Direction direction_ = Direction::kForward;
     std::int64_t cueFrom_ = 0;    // milliframes, while cueing
     std::int64_t cueTarget_ = 0;  // frames
-    Instant cueEnd_{0};
-    Instant lockAt_{0};  // play and servo lock are reported from then on
+    Instant cueArrival_{0};       // the tape reaches the cue point
+    Instant cueEnd_{0};           // cued
+    Instant lockAt_{0};           // play and servo lock are reported from then on
     bool standby_ = false;
     bool local_ = false;
     bool recordInhibit_ = false;

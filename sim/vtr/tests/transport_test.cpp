@@ -149,9 +149,10 @@ TEST(Transport, ACueSettlesAfterWindingItsDistanceAtTheCueSpeed) {
     Deck deck(settings, at(0s));
     const auto cueing = [&](Instant t) { return (statusOf(deck, t)[4] & 0x01) != 0; };
     exchange(deck, {0x24, 0x31, 0x00, 0x00, 0x01, 0x10}, at(0s));  // 10:01:00:00
+    EXPECT_EQ(timecodeOf(deck, at(1s)), kTen + 30 * 25);
+    EXPECT_EQ(timecodeOf(deck, at(2s)), kTen + 60 * 25);  // there, settling
     EXPECT_TRUE(cueing(at(2499ms)));
     EXPECT_FALSE(cueing(at(2500ms)));
-    EXPECT_EQ(timecodeOf(deck, at(2500ms)), kTen + 60 * 25);
     // Ten seconds back: a third of a second of wind.
     exchange(deck, {0x24, 0x31, 0x00, 0x50, 0x00, 0x10}, at(3s));
     EXPECT_TRUE(cueing(at(3833ms)));
