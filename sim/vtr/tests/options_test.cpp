@@ -54,9 +54,6 @@ TEST(Options, MistakesAreRefusedWithAReason) {
         {"--link", "/tmp/a", "--byte-timeout", "fast"},
         {"--link", "/tmp/a", "--model", "212"},
         {"--link", "/tmp/a", "--model", "0x21"},
-        {"--link", "/tmp/a", "--user-bits", "0123456"},
-        {"--link", "/tmp/a", "--cue-speed", "101"},
-        {"--link", "/tmp/a", "--lock-frames", "-1"},
     };
     for (const auto& args : wrong) {
         const OptionsParse p = parse(args);

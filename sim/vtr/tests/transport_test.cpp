@@ -123,41 +123,23 @@ TEST(Transport, CueWithDataCuesForAWhileThenReportsCuedAtThatTime) {
     EXPECT_EQ(timecodeOf(other, at(1s)), kTen);
 }
 
-TEST(Transport, PlayAndServoLockComeSomeFramesAfterTheCommand) {
+TEST(Transport, PlayAndServoLockComeSomeFramesAfterTheCommandAndCuesTakeTheirDistance) {
     DeckSettings settings = quickSettings();
     settings.transport.lockFrames = 5;  // 200 ms
+    settings.transport.cueSpeed = 30;   // a minute of tape in two seconds
     Deck deck(settings, at(0s));
     exchange(deck, {0x20, 0x01}, at(0s));
-    StatusBytes s = statusOf(deck, at(199ms));
-    EXPECT_EQ(s[1], 0x80);  // standby, neither stop nor play yet
-    EXPECT_EQ(s[2], 0x00);
-    s = statusOf(deck, at(200ms));
-    EXPECT_EQ(s[1], 0x81);
-    EXPECT_EQ(s[2], 0x80);
-    // Record from play keeps the lock; play from a stop waits for it again.
-    exchange(deck, {0x20, 0x02}, at(1s));
+    EXPECT_EQ(statusOf(deck, at(199ms))[1], 0x80);  // standby, neither stop nor play yet
+    EXPECT_EQ(statusOf(deck, at(200ms))[2], 0x80);  // servo lock, with play
+    exchange(deck, {0x20, 0x02}, at(1s));           // record from play keeps the lock
     EXPECT_EQ(statusOf(deck, at(1s))[1], 0x83);
-    exchange(deck, {0x20, 0x00}, at(2s));
-    exchange(deck, {0x20, 0x01}, at(3s));
-    EXPECT_EQ(statusOf(deck, at(3s + 199ms))[2], 0x00);
-    EXPECT_EQ(statusOf(deck, at(3s + 200ms))[2], 0x80);
-}
 
-TEST(Transport, ACueSettlesAfterWindingItsDistanceAtTheCueSpeed) {
-    DeckSettings settings = quickSettings();
-    settings.transport.cueSpeed = 30;  // a minute of tape in two seconds
-    Deck deck(settings, at(0s));
-    const auto cueing = [&](Instant t) { return (statusOf(deck, t)[4] & 0x01) != 0; };
-    exchange(deck, {0x24, 0x31, 0x00, 0x00, 0x01, 0x10}, at(0s));  // 10:01:00:00
-    EXPECT_EQ(timecodeOf(deck, at(1s)), kTen + 30 * 25);
-    EXPECT_EQ(timecodeOf(deck, at(2s)), kTen + 60 * 25);  // there, settling
-    EXPECT_TRUE(cueing(at(2499ms)));
-    EXPECT_FALSE(cueing(at(2500ms)));
-    // Ten seconds back: a third of a second of wind.
-    exchange(deck, {0x24, 0x31, 0x00, 0x50, 0x00, 0x10}, at(3s));
-    EXPECT_TRUE(cueing(at(3833ms)));
-    EXPECT_FALSE(cueing(at(3834ms)));
-    EXPECT_EQ(timecodeOf(deck, at(3834ms)), kTen + 50 * 25);
+    // A minute on from 10:00:02:00: two seconds of wind, then half a second of settling.
+    exchange(deck, {0x24, 0x31, 0x00, 0x02, 0x01, 0x10}, at(2s));
+    EXPECT_EQ(timecodeOf(deck, at(3s)), kTen + 50 + 750);
+    EXPECT_EQ(timecodeOf(deck, at(4s)), kTen + 50 + 1500);
+    EXPECT_EQ(statusOf(deck, at(4499ms))[4] & 0x01, 0x01);  // cueing
+    EXPECT_EQ(statusOf(deck, at(4500ms))[2] & 0x01, 0x01);  // cue-up complete
 }
 
 TEST(Transport, PresetsSetTheirBitsAndPrerollCuesBeforeTheInPoint) {
