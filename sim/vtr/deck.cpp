@@ -25,21 +25,34 @@ Bytes statusReply(const StatusBytes& status, std::uint8_t request) {
     return makeFrame(0x70, 0x20, data);
 }
 
-// CMD2 of the time reply for the time the request asks for; LTC first if it asks for several.
-std::optional<std::uint8_t> timeReplyFor(std::uint8_t request) {
-    if (request & 0x01) return 0x04;  // LTC time
-    if (request & 0x02) return 0x06;  // VITC time
-    if (request & 0x04) return 0x00;  // timer 1
-    if (request & 0x08) return 0x01;  // timer 2
-    return std::nullopt;
-}
-
 }  // namespace
+
+// Current time sense: the request's bits ask for LTC (01), VITC (02), timer 1 (04), timer 2 (08),
+// LTC user bits (10) and VITC user bits (20); one reply, the first of these that is asked, with
+// the user bits beside a time of the same kind (78 04, 78 06). LTC that the head cannot read is
+// carried on from the control track and flagged so (74 14, 78 14).
+Bytes Deck::timeSense(std::uint8_t request, Instant now) {
+    const BcdTimecode time = toBcd(transport_.position(now));
+    const auto withUserBits = [&](std::uint8_t cmd2) {
+        Bytes data(time.begin(), time.end());
+        data.insert(data.end(), userBits_.begin(), userBits_.end());
+        return makeFrame(0x70, cmd2, data);
+    };
+    const std::uint8_t ltc = transport_.readsLtc(now) ? 0x04 : 0x14;
+    if (request & 0x01) return request & 0x10 ? withUserBits(ltc) : makeFrame(0x70, ltc, time);
+    if (request & 0x02) return request & 0x20 ? withUserBits(0x06) : makeFrame(0x70, 0x06, time);
+    if (request & 0x04) return makeFrame(0x70, 0x00, time);
+    if (request & 0x08) return makeFrame(0x70, 0x01, time);
+    if (request & 0x10) return makeFrame(0x70, 0x05, userBits_);
+    if (request & 0x20) return makeFrame(0x70, 0x07, userBits_);
+    return makeNak(kNakUndefinedCommand);
+}
 
 Deck::Deck(const DeckSettings& settings, Instant now)
     : transport_(settings.transport, now),
       reader_(settings.byteTimeout),
       model_(settings.model),
+      userBits_(settings.userBits),
       garbageState_(settings.garbageSeed == 0 ? 0x9E3779B9u : settings.garbageSeed) {}
 
 DeckReaction Deck::receive(std::span<const std::uint8_t> bytes, Instant now) {
@@ -191,6 +204,9 @@ Bytes Deck::answer(std::span<const std::uint8_t> frame, Instant now) {
         case key(0x44, 0x15):
             if (const auto point = timecode()) transport_.presetOut(*point);
             break;
+        case key(0x44, 0x31):
+            if (const auto preroll = timecode()) transport_.presetPreroll(*preroll);
+            break;
         case key(0x40, 0x10):
             transport_.enterIn(now);
             break;
@@ -203,7 +219,10 @@ Bytes Deck::answer(std::span<const std::uint8_t> frame, Instant now) {
         case key(0x40, 0x21):
             transport_.resetOut();
             break;
-        // Machine settings of the controller's set-up sequence: taken, with no visible effect.
+        // Machine settings of the controller's set-up sequence, and local disable and enable
+        // (the front panel's buttons): taken, with no visible effect.
+        case key(0x00, 0x0C):
+        case key(0x00, 0x1D):
         case key(0xA3, 0x32):
         case key(0xA3, 0x33):
         case key(0xA3, 0x35):
@@ -212,12 +231,14 @@ Bytes Deck::answer(std::span<const std::uint8_t> frame, Instant now) {
             break;
         case key(0x61, 0x20):
             return statusReply(transport_.status(now), data[0]);
-        case key(0x61, 0x0C): {
-            const auto kind = timeReplyFor(data[0]);
-            if (!kind) return makeNak(kNakUndefinedCommand);
-            const BcdTimecode tc = toBcd(transport_.position(now));
-            return makeFrame(0x70, *kind, tc);
-        }
+        case key(0x61, 0x0C):
+            return timeSense(data[0], now);
+        case key(0x60, 0x10):
+            return makeFrame(0x70, 0x10, toBcd(transport_.inPoint()));
+        case key(0x60, 0x11):
+            return makeFrame(0x70, 0x11, toBcd(transport_.outPoint()));
+        case key(0x60, 0x31):
+            return makeFrame(0x70, 0x31, toBcd(transport_.prerollFrames()));
         default:
             return makeNak(kNakUndefinedCommand);
     }

@@ -22,10 +22,14 @@ namespace korvel::sim::vtr {
 using ModelBytes = std::array<std::uint8_t, 2>;
 constexpr ModelBytes kDefaultModel = {0x21, 0x25};
 
+// The four bytes of user bits recorded beside the tape's timecode, in wire order.
+using UserBits = std::array<std::uint8_t, 4>;
+
 struct DeckSettings {
     TransportSettings transport;
     ModelBytes model = kDefaultModel;
-    std::chrono::microseconds byteTimeout{50'000};  // a pause this long ends a frame
+    UserBits userBits{};
+    std::chrono::microseconds byteTimeout{10'000};  // a pause this long ends a frame
     std::uint32_t garbageSeed = 1;                  // garbage bytes are reproducible per seed
 };
 
@@ -67,6 +71,7 @@ class Deck {
 
   private:
     DeckReaction react(std::vector<ReceivedEvent> events, Instant now);
+    Bytes timeSense(std::uint8_t request, Instant now);
     void send(Bytes reply, Instant now, std::vector<Transmission>& writes);
     std::uint8_t garbageByte();
 
@@ -74,6 +79,7 @@ class Deck {
     FrameReader reader_;
     Faults faults_;
     ModelBytes model_;
+    UserBits userBits_;
     std::uint32_t garbageState_;
     Instant lastDue_{0};  // replies never overtake one another
 };

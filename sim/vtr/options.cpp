@@ -1,6 +1,7 @@
 #include "sim/vtr/options.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <charconv>
 #include <cstdio>
@@ -11,21 +12,25 @@ namespace korvel::sim::vtr {
 
 namespace {
 
-std::optional<int> milliseconds(std::string_view text) {
-    int value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc{} || end != text.data() + text.size() || value < 0 || value > 60'000)
+// N bytes as 2N hexadecimal digits, in the order given: "2125" is 21 25.
+template <std::size_t N>
+std::optional<std::array<std::uint8_t, N>> hexBytes(std::string_view text) {
+    std::uint64_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+    if (text.size() != 2 * N || ec != std::errc{} || end != text.data() + text.size())
         return std::nullopt;
-    return value;
+    std::array<std::uint8_t, N> bytes{};
+    for (std::size_t i = 0; i < N; ++i)
+        bytes[i] = static_cast<std::uint8_t>(value >> (8 * (N - 1 - i)));
+    return bytes;
 }
 
-// Two model bytes as four hexadecimal digits, e.g. "2125".
-std::optional<ModelBytes> modelBytes(std::string_view text) {
-    unsigned value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
-    if (text.size() != 4 || ec != std::errc{} || end != text.data() + text.size())
+std::optional<int> count(std::string_view text, int limit) {
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc{} || end != text.data() + text.size() || value < 0 || value > limit)
         return std::nullopt;
-    return ModelBytes{static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
+    return value;
 }
 
 }  // namespace
@@ -120,11 +125,23 @@ OptionsParse parseOptions(std::span<const std::string_view> args) {
             if (!frames) return {std::nullopt, "--start-tc takes HH:MM:SS:FF"};
             options.deck.transport.startFrames = *frames;
         } else if (name == "--model") {
-            const auto model = modelBytes(*value);
+            const auto model = hexBytes<2>(*value);
             if (!model) return {std::nullopt, "--model takes four hexadecimal digits, e.g. 2125"};
             options.deck.model = *model;
+        } else if (name == "--user-bits") {
+            const auto bits = hexBytes<4>(*value);
+            if (!bits) return {std::nullopt, "--user-bits takes eight hexadecimal digits"};
+            options.deck.userBits = *bits;
+        } else if (name == "--cue-speed") {
+            const auto speed = count(*value, 100);
+            if (!speed) return {std::nullopt, "--cue-speed takes times play speed, 0 to 100"};
+            options.deck.transport.cueSpeed = *speed;
+        } else if (name == "--lock-frames") {
+            const auto frames = count(*value, 250);
+            if (!frames) return {std::nullopt, "--lock-frames takes frames, 0 to 250"};
+            options.deck.transport.lockFrames = *frames;
         } else if (name == "--cue-time" || name == "--byte-timeout") {
-            const auto ms = milliseconds(*value);
+            const auto ms = count(*value, 60'000);
             if (!ms) return {std::nullopt, std::string(name) + " takes milliseconds, 0 to 60000"};
             const std::chrono::microseconds duration = std::chrono::milliseconds(*ms);
             if (name == "--cue-time")
@@ -170,10 +187,16 @@ Options:
                         standard output
   --command LINE        apply a control line at start (repeatable)
   --start-tc TC         tape position at start, HH:MM:SS:FF (10:00:00:00)
-  --cue-time MS         how long a cue or preroll takes (500)
-  --byte-timeout MS     a pause this long abandons an incomplete frame (50)
+  --cue-time MS         how long a cue or preroll settles at its point (500)
+  --cue-speed X         a cue winds to its point at X times play speed, so a
+                        far cue takes longer (30); 0: every cue takes
+                        --cue-time whatever the distance
+  --lock-frames N       play and servo lock are reported N frames after a play
+                        or record command (5)
+  --byte-timeout MS     a pause this long abandons an incomplete frame (10)
   --model XXYY          the two bytes answered to the device type request
                         00 11, in hexadecimal (2125)
+  --user-bits XXXXXXXX  the tape's user bits, in hexadecimal (00000000)
   --help                show this text
 
 Control lines (--control, --command, and on Windows standard input too, where

@@ -20,6 +20,15 @@ std::int32_t signedRate(Direction direction, std::int32_t permille) {
 
 }  // namespace
 
+// Switching between play and record keeps the lock, or the way to it.
+bool Transport::atPlaySpeed() const {
+    return mode_ == Mode::kPlay || mode_ == Mode::kRecord;
+}
+
+Instant Transport::lockTime() const {
+    return Instant(settings_.lockFrames * 1'000'000 / kFramesPerSecond);
+}
+
 std::int32_t Transport::speedPermille(std::uint8_t speed) {
     if (speed == 0) return 0;
     const double permille = 1000.0 * std::pow(10.0, speed / 32.0 - 2.0);
@@ -38,11 +47,15 @@ bool Transport::acceptsTransportCommand() const {
 
 std::int64_t Transport::milliframesAt(Instant now) const {
     if (mode_ == Mode::kCueing) {
-        const std::int64_t total = settings_.cueTime.count();
+        const std::int64_t total = (cueArrival_ - anchorTime_).count();
         const std::int64_t elapsed =
             std::clamp<std::int64_t>((now - anchorTime_).count(), 0, total);
         const std::int64_t distance = cueTarget_ * 1000 - cueFrom_;
-        return total == 0 ? cueTarget_ * 1000 : cueFrom_ + distance * elapsed / total;
+        // In floating point: a day's distance times a slow cue's microseconds overflows.
+        return total == 0 ? cueTarget_ * 1000
+                          : cueFrom_ + std::llround(static_cast<double>(distance) *
+                                                    static_cast<double>(elapsed) /
+                                                    static_cast<double>(total));
     }
     const std::int64_t elapsed = (now - anchorTime_).count();
     return anchorMilliframes_ + elapsed * kFramesPerSecond * ratePermille_ / 1'000'000;
@@ -84,6 +97,7 @@ void Transport::play(Instant now) {
     settle(now);
     if (!acceptsTransportCommand()) return;
     direction_ = Direction::kForward;
+    if (!atPlaySpeed()) lockAt_ = now + lockTime();
     enter(Mode::kPlay, kPlayPermille, now);
     standby_ = true;
 }
@@ -92,6 +106,7 @@ void Transport::record(Instant now) {
     settle(now);
     if (!acceptsTransportCommand() || recordInhibit_) return;
     direction_ = Direction::kForward;
+    if (!atPlaySpeed()) lockAt_ = now + lockTime();
     enter(Mode::kRecord, kPlayPermille, now);
     standby_ = true;
 }
@@ -169,7 +184,15 @@ void Transport::cueTo(std::int64_t frames, Instant now) {
     enter(Mode::kStop, 0, now);  // fixes the position the cue starts from
     cueFrom_ = anchorMilliframes_;
     cueTarget_ = std::clamp<std::int64_t>(frames, 0, kFramesPerDay - 1);
-    cueEnd_ = now + settings_.cueTime;
+    // Without a cue speed the tape moves through the whole cue time; with one, it winds at
+    // that speed and then settles at the point for the cue time.
+    if (settings_.cueSpeed > 0) {
+        const std::int64_t milliframes = std::abs(cueTarget_ * 1000 - cueFrom_);
+        cueArrival_ = now + Instant(milliframes * 1000 / (kFramesPerSecond * settings_.cueSpeed));
+        cueEnd_ = cueArrival_ + settings_.cueTime;
+    } else {
+        cueArrival_ = cueEnd_ = now + settings_.cueTime;
+    }
     direction_ = cueTarget_ * 1000 < cueFrom_ ? Direction::kReverse : Direction::kForward;
     mode_ = Mode::kCueing;
     standby_ = true;
@@ -184,6 +207,14 @@ void Transport::preroll(Instant now) {
 Transport::Mode Transport::mode(Instant now) {
     settle(now);
     return mode_;
+}
+
+bool Transport::readsLtc(Instant now) {
+    settle(now);
+    const bool running = mode_ == Mode::kPlay || mode_ == Mode::kRecord || mode_ == Mode::kVar ||
+                         mode_ == Mode::kShuttle;
+    const std::int32_t speed = std::abs(ratePermille_);
+    return running && speed >= kPlayPermille / 10 && speed <= 10 * kPlayPermille;
 }
 
 std::int64_t Transport::position(Instant now) {
@@ -215,11 +246,12 @@ StatusBytes Transport::status(Instant now) {
         case Mode::kStop:
             s[1] |= 0x20;
             break;
+        // Until the lock, neither stop nor play: the transport is on its way.
         case Mode::kPlay:
-            s[1] |= 0x01, s[2] |= 0x80;
+            if (now >= lockAt_) s[1] |= 0x01, s[2] |= 0x80;
             break;
         case Mode::kRecord:
-            s[1] |= 0x03, s[2] |= 0x80;
+            if (now >= lockAt_) s[1] |= 0x03, s[2] |= 0x80;
             break;  // record shows play as well
         case Mode::kFastForward:
             s[1] |= 0x04;

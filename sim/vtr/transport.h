@@ -17,8 +17,14 @@ enum class Direction { kForward, kReverse };
 
 struct TransportSettings {
     std::int64_t startFrames = 10 * 60 * 60 * 25;  // 10:00:00:00, as tapes are striped
-    std::chrono::microseconds cueTime{500'000};    // how long a cue or preroll takes
-    std::int64_t prerollFrames = 5 * 25;           // preroll stops this far before the in point
+    std::chrono::microseconds cueTime{500'000};    // a cue's settling at its point
+    // Times play speed at which a cue winds to its point, so a far cue takes longer than a
+    // near one; 0: every cue takes cueTime whatever the distance.
+    std::int32_t cueSpeed = 30;
+    std::int64_t prerollFrames = 5 * 25;  // preroll stops this far before the in point
+    // Frames from a play or record command until the machine reports play and servo lock:
+    // the tape has to be laced and brought up to speed first.
+    std::int64_t lockFrames = 5;
 };
 
 // The tape transport: its mode, the tape position moving with time, and the status bits a
@@ -63,6 +69,7 @@ class Transport {
     void presetOut(std::int64_t frames) { outPoint_ = frames, outSet_ = true; }
     void enterIn(Instant now) { presetIn(position(now)); }
     void enterOut(Instant now) { presetOut(position(now)); }
+    void presetPreroll(std::int64_t frames) { settings_.prerollFrames = frames; }
     void resetIn() { inSet_ = false; }
     void resetOut() { outSet_ = false; }
     void fullEe(bool on) { fullEe_ = on; }
@@ -76,11 +83,15 @@ class Transport {
 
     Mode mode(Instant now);
     std::int64_t position(Instant now);  // frames from 00:00:00:00
+    // False while the LTC head cannot read the tape (stopped, still, jog, a wind, a cue, no
+    // tape): the machine then gives a time it carries on from the control track.
+    bool readsLtc(Instant now);
     StatusBytes status(Instant now);
     // "mode=play tc=10:00:01:00 standby=on local=off inhibit=off in=- out=10:01:00:00"
     std::string describe(Instant now);
     std::int64_t inPoint() const { return inPoint_; }
     std::int64_t outPoint() const { return outPoint_; }
+    std::int64_t prerollFrames() const { return settings_.prerollFrames; }
 
     // Tape speed, in thousandths of play speed, for a Sony speed byte: 10^(N/32 - 2) times play
     // speed (32: 0.1x, 64: 1x, 96: 10x), 0 for a still, at most 50x.
@@ -88,6 +99,8 @@ class Transport {
 
   private:
     bool acceptsTransportCommand() const;
+    bool atPlaySpeed() const;
+    Instant lockTime() const;
     void settle(Instant now);
     void enter(Mode mode, std::int32_t ratePermille, Instant now);
     std::int64_t milliframesAt(Instant now) const;
@@ -100,7 +113,9 @@ class Transport {
     Direction direction_ = Direction::kForward;
     std::int64_t cueFrom_ = 0;    // milliframes, while cueing
     std::int64_t cueTarget_ = 0;  // frames
-    Instant cueEnd_{0};
+    Instant cueArrival_{0};       // the tape reaches the cue point
+    Instant cueEnd_{0};           // cued
+    Instant lockAt_{0};           // play and servo lock are reported from then on
     bool standby_ = false;
     bool local_ = false;
     bool recordInhibit_ = false;

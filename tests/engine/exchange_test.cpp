@@ -132,12 +132,12 @@ INSTANTIATE_TEST_SUITE_P(SlotOne, TransportCommand,
 TEST_F(Exchange, PlayIsFollowedByItsRequestsAndANewStateByEeOff) {
     settle();
     write(1, "2");
-    deck().run(20);
+    deck().run(1200);  // the deck reports play once its servo has locked, at a later poll
     const auto frames = heardSince();
     ASSERT_GE(frames.size(), 2u);
     EXPECT_EQ(frames[0], "20 01 21");
     EXPECT_EQ(host.panel[2301], "Play");
-    // The follow-ups' status reply shows the new state, which is answered by EE off.
+    // The first status reply that shows the new state is answered by EE off.
     bool eeOff = false;
     for (const auto& frame : frames) eeOff |= frame == "20 60 80";
     EXPECT_TRUE(eeOff);

@@ -26,14 +26,66 @@ TEST(DeckReplies, StatusSenseAnswersTheRequestedWindowOfStatusBytes) {
 TEST(DeckReplies, CurrentTimeSenseGivesBcdFramesSecondsMinutesHours) {
     DeckSettings settings = quickSettings();
     settings.transport.startFrames = ((23 * 60 + 59) * 60 + 58) * 25 + 24;  // 23:59:58:24
+    settings.userBits = {0x12, 0x34, 0x56, 0x78};
     Deck deck(settings, at(0s));
+    // Stopped, the LTC head reads nothing: the time is carried on, and flagged so.
     EXPECT_EQ(exchange(deck, {0x61, 0x0C, 0x01}, at(0s)),
-              reply({0x74, 0x04, 0x24, 0x58, 0x59, 0x23}));
+              reply({0x74, 0x14, 0x24, 0x58, 0x59, 0x23}));
     EXPECT_EQ(exchange(deck, {0x61, 0x0C, 0x02}, at(0s)),
               reply({0x74, 0x06, 0x24, 0x58, 0x59, 0x23}));
     EXPECT_EQ(exchange(deck, {0x61, 0x0C, 0x04}, at(0s)),
               reply({0x74, 0x00, 0x24, 0x58, 0x59, 0x23}));
+    // User bits alone, and beside the time of their kind.
+    EXPECT_EQ(exchange(deck, {0x61, 0x0C, 0x10}, at(0s)),
+              reply({0x74, 0x05, 0x12, 0x34, 0x56, 0x78}));
+    EXPECT_EQ(exchange(deck, {0x61, 0x0C, 0x20}, at(0s)),
+              reply({0x74, 0x07, 0x12, 0x34, 0x56, 0x78}));
+    EXPECT_EQ(exchange(deck, {0x61, 0x0C, 0x11}, at(0s)),
+              reply({0x78, 0x14, 0x24, 0x58, 0x59, 0x23, 0x12, 0x34, 0x56, 0x78}));
+    EXPECT_EQ(exchange(deck, {0x61, 0x0C, 0x22}, at(0s)),
+              reply({0x78, 0x06, 0x24, 0x58, 0x59, 0x23, 0x12, 0x34, 0x56, 0x78}));
     EXPECT_EQ(exchange(deck, {0x61, 0x0C, 0x00}, at(0s)), reply({0x11, 0x12, 0x01}));
+}
+
+TEST(DeckReplies, LtcIsReadOnlyWhileTheTapeRunsNearPlaySpeed) {
+    const std::pair<Bytes, std::uint8_t> cases[] = {
+        {{0x20, 0x01}, 0x04},
+        {{0x21, 0x23, 32}, 0x04},  // play, shuttle 0.1x reverse
+        {{0x21, 0x13, 0}, 0x14},
+        {{0x21, 0x13, 255}, 0x14},  // shuttle still, 50x
+        {{0x21, 0x11, 64}, 0x14},
+        {{0x20, 0x10}, 0x14},                    // jog, fast forward
+        {{0x24, 0x31, 0, 0x10, 0, 0x10}, 0x14},  // cued
+    };
+    for (const auto& [frame, cmd2] : cases) {
+        Deck deck(quickSettings(), at(0s));
+        Bytes framed = frame;
+        framed.push_back(checksumOf(frame));
+        deck.receive(framed, at(0s));
+        EXPECT_EQ(exchange(deck, {0x61, 0x0C, 0x01}, at(1s)).at(1), cmd2) << hexOf(frame);
+    }
+}
+
+TEST(DeckReplies, PresetsAreReadBackAndThePrerollTimeIsTaken) {
+    Deck deck(quickSettings(), at(0s));
+    exchange(deck, {0x44, 0x14, 0x00, 0x00, 0x01, 0x10}, at(0s));  // in 10:01:00:00
+    exchange(deck, {0x44, 0x15, 0x12, 0x30, 0x02, 0x10}, at(0s));  // out 10:02:30:12
+    EXPECT_EQ(exchange(deck, {0x60, 0x10}, at(0s)), reply({0x74, 0x10, 0x00, 0x00, 0x01, 0x10}));
+    EXPECT_EQ(exchange(deck, {0x60, 0x11}, at(0s)), reply({0x74, 0x11, 0x12, 0x30, 0x02, 0x10}));
+    EXPECT_EQ(exchange(deck, {0x60, 0x31}, at(0s)), reply({0x74, 0x31, 0x00, 0x05, 0x00, 0x00}));
+    exchange(deck, {0x44, 0x31, 0x00, 0x10, 0x00, 0x00}, at(0s));  // preroll 10 s
+    exchange(deck, {0x20, 0x30}, at(0s));
+    EXPECT_EQ(exchange(deck, {0x61, 0x0C, 0x01}, at(1s)),
+              reply({0x74, 0x14, 0x00, 0x50, 0x00, 0x10}));
+}
+
+TEST(DeckReplies, ARetrySoonAfterAChecksumNakIsReadCleanly) {
+    // The bad request leaves 05 87 behind, the start of an eight-byte frame; the controller
+    // repeats the request 15 ms after the NAK, past the byte time-out.
+    Deck deck(DeckSettings{}, at(0s));
+    EXPECT_EQ(deck.receive(Bytes{0x61, 0x20, 0x05, 0x87}, at(0s)).writes.at(0).bytes,
+              reply({0x11, 0x12, 0x04}));
+    EXPECT_EQ(deck.receive(command({0x61, 0x20, 0x05}), at(15ms)).writes.at(0).bytes.at(0), 0x75);
 }
 
 TEST(DeckReplies, DeviceTypeRequestGivesTheModelBytes) {
@@ -74,6 +126,8 @@ TEST(DeckReplies, EveryCommandTheControllerSendsIsAcknowledged) {
                                          {0x20, 0x63},
                                          {0x20, 0x60},
                                          {0x20, 0x61},
+                                         {0x00, 0x0C},
+                                         {0x00, 0x1D},
                                          {0x20, 0x0F}};
     Deck deck(quickSettings(), at(0s));
     for (const Bytes& c : commands) {

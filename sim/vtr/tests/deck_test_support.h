@@ -47,10 +47,13 @@ inline StatusBytes statusOf(Deck& deck, Instant now) {
     return s;
 }
 
+// A deck whose play locks at once and whose cues take half a second whatever the distance.
 inline DeckSettings quickSettings() {
     DeckSettings settings;
     settings.transport.startFrames = 10 * 3600 * 25;
     settings.transport.cueTime = 500ms;
+    settings.transport.cueSpeed = 0;
+    settings.transport.lockFrames = 0;
     settings.byteTimeout = 50ms;
     return settings;
 }

@@ -173,8 +173,9 @@ TEST(EmulatorProcess, AnswersOverItsLinksSwitchesFaultsAndCleansUpOnSigterm) {
         Port port(vt1);
         ASSERT_TRUE(port.isOpen());
         EXPECT_EQ(port.transact(kStatusSense, kStoppedStatus.size()), kStoppedStatus);
+        // Stopped: the time is carried on from the control track (74 14).
         EXPECT_EQ(port.transact({0x61, 0x0C, 0x01, 0x6E}, 7),
-                  (Bytes{0x74, 0x04, 0x00, 0x00, 0x00, 0x10, 0x88}));
+                  (Bytes{0x74, 0x14, 0x00, 0x00, 0x00, 0x10, 0x98}));
     }
     {
         Port port(vt2);

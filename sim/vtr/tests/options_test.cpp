@@ -32,6 +32,12 @@ TEST(Options, LinksCommandsAndSettingsAreTaken) {
     EXPECT_EQ(p.options->deck.transport.cueTime, 0ms);
     EXPECT_EQ(p.options->deck.byteTimeout, 20ms);
     EXPECT_EQ(p.options->deck.model, (ModelBytes{0x20, 0xE1}));
+    const OptionsParse deck = parse(
+        {"--link", "/tmp/a", "--user-bits", "0123ABcd", "--cue-speed", "0", "--lock-frames=12"});
+    ASSERT_TRUE(deck.options) << deck.error;
+    EXPECT_EQ(deck.options->deck.userBits, (UserBits{0x01, 0x23, 0xAB, 0xCD}));
+    EXPECT_EQ(deck.options->deck.transport.cueSpeed, 0);
+    EXPECT_EQ(deck.options->deck.transport.lockFrames, 12);
     EXPECT_FALSE(p.options->help);
 }
 

@@ -12,7 +12,7 @@ constexpr std::int64_t kTen = 10 * 3600 * 25;  // 10:00:00:00
 
 std::int64_t timecodeOf(Deck& deck, Instant now) {
     const Bytes r = exchange(deck, {0x61, 0x0C, 0x01}, now);
-    if (r.size() != 7 || r[0] != 0x74 || r[1] != 0x04) {
+    if (r.size() != 7 || r[0] != 0x74 || (r[1] & 0xEF) != 0x04) {  // read or carried on
         ADD_FAILURE() << "no time reply: " << hexOf(r);
         return -1;
     }
@@ -121,6 +121,25 @@ TEST(Transport, CueWithDataCuesForAWhileThenReportsCuedAtThatTime) {
     EXPECT_EQ(exchange(other, {0x24, 0x31, 0x1A, 0x00, 0x00, 0x01}, at(0s)), makeAck());
     EXPECT_EQ(statusOf(other, at(100ms))[4] & 0x01, 0x00);
     EXPECT_EQ(timecodeOf(other, at(1s)), kTen);
+}
+
+TEST(Transport, PlayAndServoLockComeSomeFramesAfterTheCommandAndCuesTakeTheirDistance) {
+    DeckSettings settings = quickSettings();
+    settings.transport.lockFrames = 5;  // 200 ms
+    settings.transport.cueSpeed = 30;   // a minute of tape in two seconds
+    Deck deck(settings, at(0s));
+    exchange(deck, {0x20, 0x01}, at(0s));
+    EXPECT_EQ(statusOf(deck, at(199ms))[1], 0x80);  // standby, neither stop nor play yet
+    EXPECT_EQ(statusOf(deck, at(200ms))[2], 0x80);  // servo lock, with play
+    exchange(deck, {0x20, 0x02}, at(1s));           // record from play keeps the lock
+    EXPECT_EQ(statusOf(deck, at(1s))[1], 0x83);
+
+    // A minute on from 10:00:02:00: two seconds of wind, then half a second of settling.
+    exchange(deck, {0x24, 0x31, 0x00, 0x02, 0x01, 0x10}, at(2s));
+    EXPECT_EQ(timecodeOf(deck, at(3s)), kTen + 50 + 750);
+    EXPECT_EQ(timecodeOf(deck, at(4s)), kTen + 50 + 1500);
+    EXPECT_EQ(statusOf(deck, at(4499ms))[4] & 0x01, 0x01);  // cueing
+    EXPECT_EQ(statusOf(deck, at(4500ms))[2] & 0x01, 0x01);  // cue-up complete
 }
 
 TEST(Transport, PresetsSetTheirBitsAndPrerollCuesBeforeTheInPoint) {
