@@ -10,8 +10,7 @@ namespace {
 
 bool readable(const MEMORY_BASIC_INFORMATION& region) {
     constexpr DWORD kReadable = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY |
-                                PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE |
-                                PAGE_EXECUTE_WRITECOPY;
+                                PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
     // A guard page is readable once, and the first read is a fault: never touched.
     return region.State == MEM_COMMIT && (region.Protect & (PAGE_GUARD | PAGE_NOACCESS)) == 0 &&
            (region.Protect & kReadable) != 0;
@@ -34,8 +33,8 @@ bool copyTextFromAddress(std::uintptr_t address, char* out, std::size_t capacity
                 !readable(region)) {
                 return false;
             }
-            knownReadableEnd = reinterpret_cast<std::uintptr_t>(region.BaseAddress) +
-                               region.RegionSize;
+            knownReadableEnd =
+                reinterpret_cast<std::uintptr_t>(region.BaseAddress) + region.RegionSize;
         }
         if (text[length] == '\0') break;
         ++length;

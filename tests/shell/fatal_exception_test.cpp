@@ -61,11 +61,10 @@ TEST(FatalException, ACrashEndsAtOnceWithItsCodeAndOneLineInTheLog) {
     std::ifstream file(root / "sys" / "logs" / "korvel" / "korvel.log", std::ios::binary);
     std::stringstream text;
     text << file.rdbuf();
-    const std::string digits = std::to_string(2 * sizeof(void*));
-    const std::regex expected("\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d korvel: fatal exception "
-                              "C0000005 at 0x(?!0+\\r)[0-9A-F]{" + digits + "}\\r\\n"
-                              "\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d korvel: fatal exception "
-                              "E06D7363 at 0x[0-9A-F]{" + digits + "}\\r\\n");
+    const std::string stamp = "\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d ";
+    const std::string address = "0x[0-9A-F]{" + std::to_string(2 * sizeof(void*)) + "}\\r\\n";
+    const std::regex expected(stamp + "korvel: fatal exception C0000005 at (?!0x0+\\r)" + address +
+                              stamp + "korvel: fatal exception E06D7363 at " + address);
     EXPECT_TRUE(std::regex_match(text.str(), expected)) << text.str();
     file.close();
     std::filesystem::remove_all(root);
