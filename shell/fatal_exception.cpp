@@ -36,11 +36,29 @@ LONG WINAPI onUnhandledException(EXCEPTION_POINTERS* exception) {
     reportAndEnd(kUncaughtCppException, __builtin_return_address(0));
 }
 
+// Some 64-bit Windows versions swallow a fault in a window procedure that the system called
+// from the kernel (a sent message, a window's creation), and the program runs on in an
+// undefined state. Where the system has the switch, such a fault goes to the filter instead.
+void letCallbackFaultsThrough() {
+    using GetPolicy = BOOL(WINAPI*)(LPDWORD);
+    using SetPolicy = BOOL(WINAPI*)(DWORD);
+    constexpr DWORD kCallbackFilterEnabled = 0x1;
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    if (kernel == nullptr) return;
+    auto get = reinterpret_cast<GetPolicy>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "GetProcessUserModeExceptionPolicy")));
+    auto set = reinterpret_cast<SetPolicy>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetProcessUserModeExceptionPolicy")));
+    DWORD flags = 0;
+    if (get != nullptr && set != nullptr && get(&flags)) set(flags & ~kCallbackFilterEnabled);
+}
+
 }  // namespace
 
 void endAtOnceOnCrash(FatalLineSink sink) {
     gSink = sink;
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    letCallbackFaultsThrough();
     SetUnhandledExceptionFilter(&onUnhandledException);
     std::set_terminate(&onTerminate);
 }
