@@ -11,83 +11,47 @@
 namespace korvel::infodriver {
 namespace {
 
-std::size_t pageSize() {
-    SYSTEM_INFO info{};
-    GetSystemInfo(&info);
-    return info.dwPageSize;
+constexpr std::size_t kPage = 4096;
+
+// The text at the address as copied with the bound, or "refused" (the buffer untouched).
+std::string taken(std::uintptr_t address, std::size_t capacity = 300) {
+    char buffer[300];
+    std::memset(buffer, '#', sizeof buffer);
+    if (copyTextFromAddress(address, buffer, capacity)) return buffer;
+    return buffer[0] == '#' ? "refused" : "touched";
 }
 
-// Two adjacent pages: the first readable and writable, the second as given.
-struct TwoPages {
-    explicit TwoPages(DWORD secondProtection) {
-        base = static_cast<char*>(
-            VirtualAlloc(nullptr, 2 * pageSize(), MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-        DWORD old = 0;
-        if (base != nullptr) VirtualProtect(base + pageSize(), pageSize(), secondProtection, &old);
-    }
-    ~TwoPages() { VirtualFree(base, 0, MEM_RELEASE); }
-    // Writes the bytes so that the last one is the first page's last byte.
-    std::uintptr_t endingAtTheBoundary(const char* bytes, std::size_t count) const {
-        char* start = base + pageSize() - count;
-        std::memcpy(start, bytes, count);
-        return reinterpret_cast<std::uintptr_t>(start);
-    }
-    char* base = nullptr;
-};
-
-bool copies(std::uintptr_t address, std::string& out, std::size_t capacity = 300) {
-    char buffer[700];
-    std::memset(buffer, '#', sizeof buffer);
-    const bool taken = copyTextFromAddress(address, buffer, capacity);
-    // A refused address leaves the buffer as it was.
-    out = taken ? std::string(buffer) : (buffer[0] == '#' ? "" : "touched");
-    return taken;
+std::uintptr_t at(const void* address) {
+    return reinterpret_cast<std::uintptr_t>(address);
 }
 
 TEST(TextFromAddress, OnlyTextsInReadableMemoryAreTakenWithinTheBound) {
-    std::string out;
-    EXPECT_FALSE(copies(0, out));
-    EXPECT_FALSE(copies(0x10, out));
-    EXPECT_EQ(out, "");
-
-    void* released = VirtualAlloc(nullptr, pageSize(), MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
-    ASSERT_NE(released, nullptr);
+    EXPECT_EQ(taken(0), "refused");
+    EXPECT_EQ(taken(0x10), "refused");
+    void* released = VirtualAlloc(nullptr, kPage, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
     VirtualFree(released, 0, MEM_RELEASE);
-    EXPECT_FALSE(copies(reinterpret_cast<std::uintptr_t>(released), out));
-    void* reserved = VirtualAlloc(nullptr, pageSize(), MEM_RESERVE, PAGE_READWRITE);
-    ASSERT_NE(reserved, nullptr);
-    EXPECT_FALSE(copies(reinterpret_cast<std::uintptr_t>(reserved), out));
-    VirtualFree(reserved, 0, MEM_RELEASE);
-    EXPECT_EQ(out, "");
-
-    const char* good = "00.01.00.00";
-    EXPECT_TRUE(copies(reinterpret_cast<std::uintptr_t>(good), out));
-    EXPECT_EQ(out, good);
-    const std::string longer(600, 'x');
-    EXPECT_TRUE(copies(reinterpret_cast<std::uintptr_t>(longer.c_str()), out, 300));
-    EXPECT_EQ(out, std::string(299, 'x'));
+    EXPECT_EQ(taken(at(released)), "refused");
+    EXPECT_EQ(taken(at("00.01.00.00")), "00.01.00.00");
+    EXPECT_EQ(taken(at(std::string(600, 'x').c_str())), std::string(299, 'x'));
 }
 
-TEST(TextFromAddress, ATextThatRunsIntoMemoryItMayNotReadIsRefused) {
-    std::string out;
-    for (DWORD protection : {DWORD{PAGE_NOACCESS}, DWORD{PAGE_READWRITE | PAGE_GUARD}}) {
-        TwoPages pages(protection);
-        ASSERT_NE(pages.base, nullptr);
-        const std::uintptr_t unterminated = pages.endingAtTheBoundary("no terminator", 13);
-        EXPECT_FALSE(copies(unterminated, out)) << protection;
-        EXPECT_EQ(out, "");
-        // Cut by the bound before the page ends: taken.
-        EXPECT_TRUE(copies(unterminated, out, 4));
-        EXPECT_EQ(out, "no ");
-        // Terminated on the page's last byte: taken.
-        EXPECT_TRUE(copies(pages.endingAtTheBoundary("ends here", 10), out));
-        EXPECT_EQ(out, "ends here");
+TEST(TextFromAddress, ATextIsReadAcrossRegionsButNotIntoOneItMayNotRead) {
+    for (DWORD next :
+         {DWORD{PAGE_NOACCESS}, DWORD{PAGE_READWRITE | PAGE_GUARD}, DWORD{PAGE_READONLY}}) {
+        auto* pages = static_cast<char*>(
+            VirtualAlloc(nullptr, 2 * kPage, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+        ASSERT_NE(pages, nullptr);
+        DWORD old = 0;
+        VirtualProtect(pages + kPage, kPage, next, &old);
+        // "no end" fills the first page's last bytes; the second page holds zeros.
+        char* text = pages + kPage - 6;
+        std::memcpy(text, "no end", 6);
+        EXPECT_EQ(taken(at(text)), next == PAGE_READONLY ? "no end" : "refused") << next;
+        EXPECT_EQ(taken(at(text), 4), "no ") << next;  // the bound comes first
+        text[5] = '\0';
+        EXPECT_EQ(taken(at(text)), "no en") << next;  // ends on the page's last byte
+        VirtualFree(pages, 0, MEM_RELEASE);
     }
-    // Across two readable regions: read on.
-    TwoPages pages(PAGE_READONLY);
-    ASSERT_NE(pages.base, nullptr);
-    EXPECT_TRUE(copies(pages.endingAtTheBoundary("continues", 9), out));
-    EXPECT_EQ(out, "continues");  // the second page is zeros: the terminator
 }
 
 }  // namespace
