@@ -6,6 +6,7 @@
 
 #include "infodriver/infodriver_state.h"
 #include "infodriver/mode_negotiation.h"
+#include "infodriver/text_from_address.h"
 #include "log/trace.h"
 
 namespace korvel::infodriver {
@@ -209,17 +210,23 @@ MessageResult InfodriverClient::readSlot(std::int32_t slotIndex, char* buffer,
     return result;
 }
 
-void InfodriverClient::keepPeerText(const char* text) {
+void InfodriverClient::keepPeerText(MessageLong address) {
     if (!peerText_) return;  // released
-    if (text == nullptr) {
+    if (address == 0) {
         log::trace("infodriver %u sent no text", static_cast<unsigned>(deviceNumber_));
         peerText_[0] = '\0';
         return;
     }
-    int length = 0;
-    while (length < kPeerTextBytes - 1 && text[length] != '\0') ++length;
-    std::memcpy(peerText_.get(), text, static_cast<std::size_t>(length));
-    peerText_[length] = '\0';
+    if (!copyTextFromAddress(static_cast<std::uintptr_t>(address), peerText_.get(),
+                             kPeerTextBytes)) {
+        traceUnreadableText(IFMSG_PEERTEXT, address);
+    }
+}
+
+void InfodriverClient::traceUnreadableText(std::uint32_t message, MessageLong address) const {
+    log::trace("infodriver %u: message %u ignored, no readable text at %#llx",
+               static_cast<unsigned>(deviceNumber_), static_cast<unsigned>(message),
+               static_cast<unsigned long long>(static_cast<std::uintptr_t>(address)));
 }
 
 MessageResult InfodriverClient::negotiate(std::uint32_t request) {
@@ -252,14 +259,18 @@ MessageResult InfodriverClient::handleMessage(WindowHandle ownWindow, std::uint3
             report(static_cast<std::int32_t>(low16(wParam)), "Device ID in use");
             return 0;
         case IFMSG_SLOTCHANGED: {
-            ++*receiveCounter_;
-            status_ = kStatusConnected;
-            const auto* text = reinterpret_cast<const char*>(lParam);
-            if (text == nullptr) {
+            // A slot text longer than a write can carry could not be written back anyway.
+            char text[kSlotWriteBytes] = {};
+            if (lParam == 0) {
                 log::trace("infodriver %u: slot %d changed without a text",
                            static_cast<unsigned>(deviceNumber_), static_cast<int>(wParam));
-                text = "";
+            } else if (!copyTextFromAddress(static_cast<std::uintptr_t>(lParam), text,
+                                            sizeof text)) {
+                traceUnreadableText(message, lParam);
+                return 0;
             }
+            ++*receiveCounter_;
+            status_ = kStatusConnected;
             report(static_cast<std::int32_t>(wParam), text);
             return 1;
         }
@@ -267,7 +278,7 @@ MessageResult InfodriverClient::handleMessage(WindowHandle ownWindow, std::uint3
             peerWindow_ = static_cast<WindowHandle>(wParam);
             return 0;
         case IFMSG_PEERTEXT:
-            keepPeerText(reinterpret_cast<const char*>(lParam));
+            keepPeerText(lParam);
             return 0;
         default:
             return transport_->defaultHandling(ownWindow, message, wParam, lParam);

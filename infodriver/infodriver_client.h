@@ -87,7 +87,8 @@ class InfodriverClient {
     void report(std::int32_t code, const char* text) { eventCallback_(this, code, text); }
     void sendSlotText(std::int32_t slotIndex, char* text);
     MessageResult negotiate(std::uint32_t request);
-    void keepPeerText(const char* text);
+    void keepPeerText(MessageLong address);
+    void traceUnreadableText(std::uint32_t message, MessageLong address) const;
     // After slot traffic the library refused: finds out whether the infodriver has gone.
     void checkPeerAfter(MessageResult result);
 

@@ -40,6 +40,8 @@ MainWindow::MainWindow(HWND window, HINSTANCE instance, int deviceNumber)
       parts_(window) {}
 
 MainWindow::~MainWindow() {
+    // The devices report to this window: they go first, also after a refused start.
+    engine::teardownDevices();
     // Nothing may reach this window's list or panel once it is gone.
     if (log::traceState().view == &traceView_) log::traceState().view = nullptr;
     if (engine::engineState().host == this) engine::engineState().host = nullptr;

@@ -26,4 +26,16 @@ struct ShellState {
 
 ShellState& shellState();
 
+// Ends the process-wide state in one order when WinMain returns, whichever way it does: the
+// main window's state and the devices it hosts (ports closed, infodrivers told goodbye) go
+// while the registries they are in still stand, and the registries are emptied after them.
+// Static destruction then finds nothing that refers to anything else.
+class ProcessStateOwner {
+  public:
+    ProcessStateOwner() = default;
+    ~ProcessStateOwner();
+    ProcessStateOwner(const ProcessStateOwner&) = delete;
+    ProcessStateOwner& operator=(const ProcessStateOwner&) = delete;
+};
+
 }  // namespace korvel::shell

@@ -6,6 +6,7 @@
 
 #include "infodriver/interface_library_loader.h"
 #include "shell/command_line.h"
+#include "shell/fatal_exception.h"
 #include "shell/main_window.h"
 #include "shell/resource.h"
 #include "shell/shell_state.h"
@@ -17,10 +18,16 @@ constexpr DWORD kMainWindowStyle = WS_SYSMENU | WS_MINIMIZEBOX;  // 0xA0000: fix
 constexpr int kMainWindowSize = 640;
 constexpr int kCaptionFormatSize = 100;
 
+void logFatalLine(const char* line) {
+    if (const auto& window = korvel::shell::shellState().window) window->logTraffic(line);
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     using namespace korvel;
+    shell::endAtOnceOnCrash(&logFatalLine);
+    const shell::ProcessStateOwner processState;
     shell::ShellState& state = shell::shellState();
 
     LoadStringA(instance, IDS_CLASS_NAME, state.className, sizeof state.className);

@@ -263,6 +263,20 @@ TEST_F(Win32Client, MessagesFromThePeerReachTheClient) {
     EXPECT_STREQ(text, "hidden");
 }
 
+// Any program of the session can send the hidden window an address: a bad one is not read.
+TEST_F(Win32Client, MessagesWithAnUnreadableTextAreIgnored) {
+    InfodriverClient client;
+    client.setEventCallback(&recordEvent);
+    ASSERT_EQ(client.connect(10), kStatusConnected);
+    HWND own = reinterpret_cast<HWND>(client.ownWindow());
+    SendMessageA(own, IFMSG_PEERTEXT, 0, reinterpret_cast<LPARAM>("kept"));
+    EXPECT_EQ(SendMessageA(own, IFMSG_SLOTCHANGED, 1, 0x10), 0);
+    EXPECT_EQ(SendMessageA(own, IFMSG_PEERTEXT, 0, 0x10), 0);
+    EXPECT_TRUE(gEvents.empty());
+    EXPECT_EQ(client.ownReceiveCounter(), 0u);
+    EXPECT_STREQ(client.peerText(), "kept");
+}
+
 TEST_F(Win32Client, SlotTrafficGoesThroughOrdinal2) {
     InfodriverClient client;
     ASSERT_EQ(client.connect(10), kStatusConnected);
