@@ -1,0 +1,147 @@
+// What a site's PC does to the driver beyond a test bench: a panel larger than the window
+// of old, the session ending under the driver, and the manifest the loader reads. The whole
+// system under wine, as in e2e_test.cpp.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/e2e/e2e_support.h"
+#include "tests/sim/emulator_process.h"
+
+namespace korvel::e2e {
+namespace {
+
+using sim::EventRecord;
+using sim::probe::DriverWindow;
+using sim::testing::EmulatorProcess;
+
+constexpr int kDevice = 101;
+constexpr int kDebugHide = 32775;
+constexpr int kTraceList = 100;
+
+// The whole panel inside the client area; with the view closed nothing below it, with it
+// open the trace list wholly inside below it and the window at least 640 tall.
+::testing::AssertionResult panelFits(const DriverWindow& window, bool viewOpen) {
+    const RECT client = window.clientRect();
+    const auto panel = window.panelRect();
+    if (!panel) return ::testing::AssertionFailure() << "no panel";
+    std::string sizes = "client " + std::to_string(client.right) + "x" +
+                        std::to_string(client.bottom) + ", panel to " +
+                        std::to_string(panel->right) + "," + std::to_string(panel->bottom);
+    if (panel->left < 0 || panel->top < 0 || panel->right > client.right) {
+        return ::testing::AssertionFailure() << sizes;
+    }
+    if (!viewOpen) {
+        if (client.bottom == panel->bottom + 2) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << sizes;
+    }
+    RECT list{};
+    GetWindowRect(window.control(kTraceList), &list);
+    MapWindowPoints(nullptr, window.handle(), reinterpret_cast<POINT*>(&list), 2);
+    const RECT outer = window.rect();
+    sizes += ", list " + std::to_string(list.top) + " to " + std::to_string(list.right) + "," +
+             std::to_string(list.bottom) + ", window " + std::to_string(outer.bottom - outer.top);
+    if (list.top >= panel->bottom && list.right <= client.right && list.bottom <= client.bottom &&
+        list.bottom > list.top && outer.bottom - outer.top >= 640) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << sizes;
+}
+
+TEST(RealPcTest, TheClientAreaHoldsTheWholePanelWithTheDebugViewClosedAndOpen) {
+    SettingsTree tree;
+    tree.apply();
+    DriverProcess driver(std::to_string(kDevice));
+    const auto window = driver.window();
+    ASSERT_TRUE(window) << "no driver window";
+    ASSERT_TRUE(eventually([&] { return window->minimised(); }));
+    ASSERT_TRUE(window->show(SW_RESTORE));
+    EXPECT_TRUE(eventually([&] { return !window->minimised() && panelFits(*window, false); }))
+        << panelFits(*window, false).message();
+    const RECT closed = window->rect();
+
+    ASSERT_TRUE(window->command(kDebugHide));
+    EXPECT_TRUE(eventually([&] { return panelFits(*window, true); }))
+        << panelFits(*window, true).message();
+    const RECT open = window->rect();
+    EXPECT_EQ(open.right - open.left, closed.right - closed.left);  // one width for both
+
+    ASSERT_TRUE(window->command(kDebugHide));
+    EXPECT_TRUE(eventually([&] { return panelFits(*window, false); }))
+        << panelFits(*window, false).message();
+
+    RecordProperty("window_width", static_cast<int>(closed.right - closed.left));
+    RecordProperty("closed_height", static_cast<int>(closed.bottom - closed.top));
+    RecordProperty("open_height", static_cast<int>(open.bottom - open.top));
+    EXPECT_TRUE(driver.stop());
+}
+
+TEST(RealPcTest, EndingTheSessionGivesEveryInfodriverItsGoodbyeBeforeTheMessageReturns) {
+    ASSERT_EQ(Decks::unavailableReason(), "");
+    Decks decks;
+    ASSERT_TRUE(decks.control("deck all clear"));
+    SettingsTree tree;
+    tree.apply();
+    for (int vt : {1, 2}) {
+        const std::string section = "VT" + std::to_string(vt);
+        tree.set(kDevice, section, "Port", std::to_string(Decks::kPort1 + vt - 1));
+        tree.set(kDevice, section, "Parity", "N");
+    }
+    tree.set(kDevice, "KORVEL", "LogToDisk", "1");
+    EmulatorProcess infodriver(std::to_string(kDevice) + "-" + std::to_string(kDevice + 1));
+    ASSERT_TRUE(infodriver.ready());
+    DriverProcess driver(std::to_string(kDevice));
+    const auto window = driver.window();
+    ASSERT_TRUE(window) << "no driver window";
+    for (int device : {kDevice, kDevice + 1}) {
+        ASSERT_TRUE(infodriver.waitFor("write", [device](const EventRecord& r) {
+            return r.field("dev") == std::to_string(device) && r.field("slot") == "3";
+        })) << "device " << device << " never connected";
+    }
+
+    DWORD_PTR agreed = 0;
+    ASSERT_TRUE(SendMessageTimeoutA(window->handle(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF,
+                                    SMTO_ABORTIFHUNG, 5000, &agreed));
+    EXPECT_NE(agreed, 0u);
+    DWORD_PTR ignored = 0;
+    ASSERT_TRUE(SendMessageTimeoutA(window->handle(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF,
+                                    SMTO_ABORTIFHUNG, 10000, &ignored));
+    // Windows may end the process now: whatever the driver did not do yet is never done.
+    if (HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, driver.id())) {
+        TerminateProcess(process, 1);
+        CloseHandle(process);
+    }
+    for (int device : {kDevice, kDevice + 1}) {
+        EXPECT_TRUE(infodriver.waitFor("gone", [device](const EventRecord& r) {
+            return r.field("dev") == std::to_string(device);
+        })) << "no goodbye for device " << device;
+    }
+    const std::string log = readWholeFile(tree.logFile()).value_or("");
+    EXPECT_NE(log.find(" Settings file " + tree.deviceFile(kDevice) + "\r\n"), std::string::npos)
+        << log;
+    EXPECT_NE(log.find(" Windows session ending\r\n"), std::string::npos) << log;
+}
+
+// The loader reads resource 1 of type 24: without it a 32-bit driver's writes to its
+// settings may go to the user's VirtualStore, and Windows guesses at installers.
+TEST(RealPcTest, TheDriverCarriesItsManifest) {
+    const std::string path = driverFolder() + "korvel.exe";
+    HMODULE image = LoadLibraryExA(path.c_str(), nullptr,
+                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(image, nullptr) << path;
+    HRSRC found = FindResourceA(image, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    ASSERT_NE(found, nullptr);
+    const auto* data = static_cast<const char*>(LockResource(LoadResource(image, found)));
+    const std::string manifest(data, SizeofResource(image, found));
+    FreeLibrary(image);
+    for (const char* part : {"level=\"asInvoker\"", ">false</dpiAware>",
+                             "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",    // Windows 7
+                             "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}) {  // Windows 10 and 11
+        EXPECT_NE(manifest.find(part), std::string::npos) << part;
+    }
+}
+
+}  // namespace
+}  // namespace korvel::e2e
