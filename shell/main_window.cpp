@@ -117,7 +117,8 @@ bool MainWindow::create() {
 
 void MainWindow::announceFiles() {
     // An engineer who edits one file while the driver reads another loses hours: say which.
-    const std::string settingsFile = "Settings file " + settingsFileInUse(settings_.pathOf(deviceSettings_.fileName().c_str()));
+    const std::string settingsFile =
+        "Settings file " + settingsFileInUse(settings_.pathOf(deviceSettings_.fileName().c_str()));
     log::traceText(settingsFile.c_str());
     if (!diskLog_) return;
     const std::string logFile = std::string("Log file ") + diskLog_->fileName();

@@ -22,8 +22,7 @@ MainWindowLayout layOutMainWindow(PixelSize panel, PixelSize frame) {
     layout.clientWidth = layout.width - frameWidth;
     layout.panelHeight = panelClientHeight + kPanelGap;
     layout.closedHeight = layout.panelHeight + frameHeight;
-    layout.openHeight =
-        std::max(kMinOpenWindowHeight, layout.closedHeight + kMinTraceListHeight);
+    layout.openHeight = std::max(kMinOpenWindowHeight, layout.closedHeight + kMinTraceListHeight);
     layout.traceListHeight = layout.openHeight - layout.closedHeight;
     return layout;
 }

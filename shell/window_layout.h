@@ -10,12 +10,12 @@ struct PixelSize {
 // The main window's outer sizes and where the trace list goes, in pixels. The same width
 // serves both views; only the height changes when the debug view opens or closes.
 struct MainWindowLayout {
-    int width = 0;             // the window, frame included
-    int openHeight = 0;        // the window with the debug view open
-    int closedHeight = 0;      // the window with the panel alone
-    int panelHeight = 0;       // the panel's client height + 2: where the trace list begins
-    int clientWidth = 0;       // the width of the panel row and of the trace list
-    int traceListHeight = 0;   // the trace list's height while the view is open
+    int width = 0;            // the window, frame included
+    int openHeight = 0;       // the window with the debug view open
+    int closedHeight = 0;     // the window with the panel alone
+    int panelHeight = 0;      // the panel's client height + 2: where the trace list begins
+    int clientWidth = 0;      // the width of the panel row and of the trace list
+    int traceListHeight = 0;  // the trace list's height while the view is open
 };
 
 // The smallest window: what fits on the oldest screens the driver meets, and what it was

@@ -84,11 +84,7 @@ TEST(RealPcTest, EndingTheSessionGivesEveryInfodriverItsGoodbyeBeforeTheMessageR
     ASSERT_TRUE(decks.control("deck all clear"));
     SettingsTree tree;
     tree.apply();
-    for (int vt : {1, 2}) {
-        const std::string section = "VT" + std::to_string(vt);
-        tree.set(kDevice, section, "Port", std::to_string(Decks::kPort1 + vt - 1));
-        tree.set(kDevice, section, "Parity", "N");
-    }
+    tree.useTwoDecks(kDevice);
     tree.set(kDevice, "KORVEL", "LogToDisk", "1");
     EmulatorProcess infodriver(std::to_string(kDevice) + "-" + std::to_string(kDevice + 1));
     ASSERT_TRUE(infodriver.ready());
@@ -96,9 +92,12 @@ TEST(RealPcTest, EndingTheSessionGivesEveryInfodriverItsGoodbyeBeforeTheMessageR
     const auto window = driver.window();
     ASSERT_TRUE(window) << "no driver window";
     for (int device : {kDevice, kDevice + 1}) {
-        ASSERT_TRUE(infodriver.waitFor("write", [device](const EventRecord& r) {
-            return r.field("dev") == std::to_string(device) && r.field("slot") == "3";
-        })) << "device " << device << " never connected";
+        ASSERT_TRUE(infodriver.waitFor("write",
+                                       [device](const EventRecord& r) {
+                                           return r.field("dev") == std::to_string(device) &&
+                                                  r.field("slot") == "3";
+                                       }))
+            << "device " << device << " never connected";
     }
 
     DWORD_PTR agreed = 0;
@@ -114,9 +113,10 @@ TEST(RealPcTest, EndingTheSessionGivesEveryInfodriverItsGoodbyeBeforeTheMessageR
         CloseHandle(process);
     }
     for (int device : {kDevice, kDevice + 1}) {
-        EXPECT_TRUE(infodriver.waitFor("gone", [device](const EventRecord& r) {
-            return r.field("dev") == std::to_string(device);
-        })) << "no goodbye for device " << device;
+        EXPECT_TRUE(infodriver.waitFor(
+            "gone",
+            [device](const EventRecord& r) { return r.field("dev") == std::to_string(device); }))
+            << "no goodbye for device " << device;
     }
     const std::string log = readWholeFile(tree.logFile()).value_or("");
     EXPECT_NE(log.find(" Settings file " + tree.deviceFile(kDevice) + "\r\n"), std::string::npos)
@@ -137,7 +137,7 @@ TEST(RealPcTest, TheDriverCarriesItsManifest) {
     const std::string manifest(data, SizeofResource(image, found));
     FreeLibrary(image);
     for (const char* part : {"level=\"asInvoker\"", ">false</dpiAware>",
-                             "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",    // Windows 7
+                             "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",     // Windows 7
                              "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}) {  // Windows 10 and 11
         EXPECT_NE(manifest.find(part), std::string::npos) << part;
     }

@@ -106,15 +106,17 @@ class MainWindowTest : public ::testing::Test {
         const int listHeight = list.bottom - list.top;
         const int panelHeight = panel.bottom + 2;
         if (client.right < panel.right || client.right < list.right - list.left) {
-            return ::testing::AssertionFailure() << "client " << client.right << " wide, panel "
-                                                 << panel.right << ", list " << list.right - list.left;
+            return ::testing::AssertionFailure()
+                   << "client " << client.right << " wide, panel " << panel.right << ", list "
+                   << list.right - list.left;
         }
-        const bool heightRight = viewOpen ? client.bottom == panelHeight + listHeight && height() >= 640
-                                          : client.bottom == panelHeight;
+        const bool heightRight = viewOpen
+                                     ? client.bottom == panelHeight + listHeight && height() >= 640
+                                     : client.bottom == panelHeight;
         if (!heightRight) {
-            return ::testing::AssertionFailure() << "client " << client.bottom << " tall, panel "
-                                                 << panelHeight << ", list " << listHeight
-                                                 << ", window " << height();
+            return ::testing::AssertionFailure()
+                   << "client " << client.bottom << " tall, panel " << panelHeight << ", list "
+                   << listHeight << ", window " << height();
         }
         return ::testing::AssertionSuccess();
     }
@@ -251,8 +253,8 @@ TEST_F(MainWindowTest, TheSessionEndingClosesTheLogAndEndsTheLoopBeforeTheMessag
     const std::string log = readFile(logFile());
     EXPECT_NE(log.find(" Windows session ending\r\n"), std::string::npos) << log;
     // Closed: nothing in the process holds it any more.
-    HANDLE alone = CreateFileA(logFile().string().c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                               nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE alone = CreateFileA(logFile().string().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(alone, INVALID_HANDLE_VALUE);
     if (alone != INVALID_HANDLE_VALUE) CloseHandle(alone);
     MSG message{};
