@@ -139,6 +139,10 @@ void InfodriverClient::handleWindowDestroy() {
 
 void InfodriverClient::release() {
     peerText_.reset();
+    sayGoodbye();
+}
+
+void InfodriverClient::sayGoodbye() {
     if (windowAlive_) transport_->destroyClientWindow(ownWindow_);
     windowAlive_ = false;
 }

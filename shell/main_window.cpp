@@ -127,9 +127,15 @@ void MainWindow::announceFiles() {
     diskLog_->writeLine(logFile.c_str());
 }
 
-void MainWindow::noteSessionEnd() {
+void MainWindow::endSession() {
     log::trace("%s", kSessionEnding);
     logTraffic(kSessionEnding);
+    // This message can arrive while the main thread waits inside a VT's call to its
+    // infodriver: nothing may be destroyed under that call. The goodbyes and the log's close
+    // happen now; the devices and the window go from the loop.
+    engine::sayGoodbyes();
+    diskLog_.reset();
+    requestClose();
 }
 
 void MainWindow::destroy() {
@@ -292,10 +298,7 @@ LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
             // Windows may end the process as soon as this returns: every infodriver gets its
             // goodbye and the disk log is closed now, the way File, Exit does it. A window still
             // in its creation is left to finish (or refuse) it.
-            if (wParam != FALSE && main->running()) {
-                main->noteSessionEnd();
-                DestroyWindow(window);  // destroys main
-            }
+            if (wParam != FALSE && main->running()) main->endSession();
             return 0;
         case WM_DESTROY:
             main->destroy();

@@ -37,8 +37,9 @@ class MainWindow final : public engine::EngineHost {
     bool command(int id);
     // True once the creation work has been accepted.
     bool running() const { return running_; }
-    // Traces and logs that the session is ending, before the window goes.
-    void noteSessionEnd();
+    // The session is ending: what File, Exit does for the peers happens now (every VT's
+    // goodbye, the disk log closed); the devices and the window go afterwards.
+    void endSession();
 
     // The engine's host.
     bool setTimer(int id, std::uint32_t periodMs) override;
