@@ -8,17 +8,6 @@
 namespace korvel::shell {
 namespace {
 
-// The panel under wine's font beside a Windows 10 frame: the window grows to the panel.
-TEST(WindowLayout, APanelWiderThan640WidensTheWindowAndTheClosedViewHoldsThePanelExactly) {
-    const MainWindowLayout layout = layOutMainWindow({788, 294}, {6, 49});
-    EXPECT_EQ(layout.width, 794);
-    EXPECT_EQ(layout.clientWidth, 788);
-    EXPECT_EQ(layout.panelHeight, 296);
-    EXPECT_EQ(layout.closedHeight, 345);
-    EXPECT_EQ(layout.openHeight, 640);
-    EXPECT_EQ(layout.traceListHeight, 295);
-}
-
 // Any panel and frame: the client area holds the whole panel in both views, the trace its
 // minimum, and the window keeps 640 wherever that is enough.
 TEST(WindowLayout, RandomPanelsAndFramesAlwaysFitAndStayAt640WhereTheyCan) {
