@@ -27,6 +27,9 @@ BOOL CALLBACK endIfCaptionMatches(HWND window, LPARAM param) {
     GetWindowTextA(window, title, static_cast<int>(sizeof title));
     if (_strnicmp(title, watch.caption.c_str(), watch.caption.size()) == 0) {
         EndDialog(window, 0);
+        // EndDialog from another thread only marks the box as ended; its loop looks at the
+        // mark after its next message, which an idle box may never get without this one.
+        PostMessageA(window, WM_NULL, 0, 0);
         return FALSE;  // the first match only
     }
     return TRUE;

@@ -18,6 +18,13 @@ std::string settingsPath(const std::string& fileName, const EnvironmentLookup& e
     return std::string(root) + "\\" + system + "\\config\\system\\" + fileName;
 }
 
+std::string profileFileInUse(const std::string& path, const std::string& windowsFolder) {
+    if (path.find_first_of("\\/") != std::string::npos) return path;
+    if (windowsFolder.empty()) return path;
+    const char last = windowsFolder.back();
+    return windowsFolder + (last == '\\' || last == '/' ? "" : "\\") + path;
+}
+
 Settings::Settings(ProfileStore& store, EnvironmentLookup environment)
     : store_(store), environment_(std::move(environment)) {}
 

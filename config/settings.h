@@ -18,6 +18,11 @@ const char* processEnvironment(const char* name);
 // "<root>\<system>\config\system\<name>"; otherwise the bare name is used.
 std::string settingsPath(const std::string& fileName, const EnvironmentLookup& environment);
 
+// The file that Windows' profile calls really use for a path: a name without any folder
+// separator lives in the Windows folder (windowsFolder, e.g. C:\Windows), not in the current
+// one; any other path is used as it is.
+std::string profileFileInUse(const std::string& path, const std::string& windowsFolder);
+
 // Reads and writes single settings through a profile store, following the path rule.
 class Settings {
   public:

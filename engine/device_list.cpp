@@ -43,6 +43,12 @@ VtDevice* findDevice(int vtNumber) {
     return nullptr;
 }
 
+void sayGoodbyes() {
+    for (const auto& device : engineState().devices) {
+        if (device->client) device->client->sayGoodbye();
+    }
+}
+
 void teardownDevices() {
     auto& devices = engineState().devices;
     while (!devices.empty()) {

@@ -47,4 +47,8 @@ VtDevice* findDevice(int vtNumber);
 // Shuts down and destroys every device in list order.
 void teardownDevices();
 
+// Every device's infodriver hears its goodbye now; the devices stay, for callers still on
+// the stack, until teardownDevices.
+void sayGoodbyes();
+
 }  // namespace korvel::engine

@@ -53,6 +53,9 @@ class VtSlots {
     // longer exists.
     virtual bool peerGone() = 0;
     virtual std::uintptr_t identity() const = 0;
+    // Tells the infodriver now that the client is gone (once; its destruction then says
+    // nothing more), keeping the object for callers still on the stack.
+    virtual void sayGoodbye() {}
 };
 
 // Makes the port and the client of each VT: the real ones in the program, fakes in tests.

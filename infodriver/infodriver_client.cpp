@@ -140,6 +140,10 @@ void InfodriverClient::handleWindowDestroy() {
 
 void InfodriverClient::release() {
     peerText_.reset();
+    sayGoodbye();
+}
+
+void InfodriverClient::sayGoodbye() {
     if (windowAlive_) transport_->destroyClientWindow(ownWindow_);
     windowAlive_ = false;
 }

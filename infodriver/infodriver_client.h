@@ -62,6 +62,9 @@ class InfodriverClient {
     // Destroys the hidden window, which tells the infodriver the client is gone. The
     // handle stays readable; a second release does nothing.
     void release();
+    // As release, but the client's buffer stays: safe while a call of this client is still
+    // on the stack (a message that arrived while it waited for the infodriver).
+    void sayGoodbye();
 
     // The hidden window's procedure, called by the transport.
     MessageResult handleWindowCreate(WindowHandle ownWindow);

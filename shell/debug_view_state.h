@@ -21,16 +21,12 @@ struct DebugViewChange {
 };
 
 // The flags behind the Debug menu - debug mode (tracing), the hide toggle and log to disk -
-// with the marks they leave on the menu and the window height they ask for. The window's
-// height is 640 with the debug view open, and the panel's height + 42 with it closed.
+// with the marks they leave on the menu and the window height they ask for: one height with
+// the debug view open, another with it closed (both from the window's layout).
 class DebugViewState {
   public:
-    static constexpr int kWidth = 640;
-    static constexpr int kOpenHeight = 640;
-    static constexpr int kClosedExtra = 42;
-
-    // panelHeight: the status panel's client height + 2.
-    explicit DebugViewState(int panelHeight) : panelHeight_(panelHeight) {}
+    DebugViewState(int openHeight, int closedHeight)
+        : openHeight_(openHeight), closedHeight_(closedHeight) {}
 
     // The settings just read: the window's first height and the On and Hide marks. The
     // Logging mark is set by startLogging once the disk log exists.
@@ -41,8 +37,8 @@ class DebugViewState {
     DebugViewChange toggleHide();
     DebugViewChange toggleLogging();
 
-    int openHeight() const { return kOpenHeight; }
-    int closedHeight() const { return panelHeight_ + kClosedExtra; }
+    int openHeight() const { return openHeight_; }
+    int closedHeight() const { return closedHeight_; }
 
     bool debugMode() const { return debugMode_; }
     bool hideToggle() const { return hideToggle_; }
@@ -50,7 +46,8 @@ class DebugViewState {
     const DebugMenuMarks& marks() const { return marks_; }
 
   private:
-    int panelHeight_;
+    int openHeight_;
+    int closedHeight_;
     bool debugMode_ = false;
     bool hideToggle_ = false;
     bool logToDisk_ = false;

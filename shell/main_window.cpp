@@ -1,6 +1,7 @@
 #include "shell/main_window.h"
 
 #include <new>
+#include <string>
 
 #include "comms/serial_registry.h"
 #include "config/profile_store.h"
@@ -11,6 +12,7 @@
 #include "shell/counter_fields.h"
 #include "shell/resource.h"
 #include "shell/shell_state.h"
+#include "shell/window_layout.h"
 #include "common/timed_message_box.h"
 
 namespace korvel::shell {
@@ -19,14 +21,39 @@ namespace {
 
 constexpr DWORD kTraceListStyle = 0x40200180;  // child, vertical scroll, no integral height, tabs
 constexpr const char* kPollTimerFailed = "Failed to create STATUSGET timer";
+constexpr const char* kSessionEnding = "Windows session ending";
 
 // The status panel answers only its initialisation.
 INT_PTR CALLBACK panelProcedure(HWND, UINT message, WPARAM, LPARAM) {
     return message == WM_INITDIALOG ? TRUE : FALSE;
 }
 
-int heightOf(const RECT& rect) {
-    return rect.bottom - rect.top;
+PixelSize clientSizeOf(HWND window) {
+    RECT rect{};
+    if (!GetClientRect(window, &rect)) return {};
+    return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
+// What caption, menu bar and borders add around a client area, for the window's real styles
+// (an overlapped window gains a caption that its creation did not ask for) and the metrics
+// of this system.
+PixelSize frameSizeOf(HWND window) {
+    RECT rect{0, 0, 0, 0};
+    const auto style = static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE));
+    const auto extendedStyle = static_cast<DWORD>(GetWindowLongA(window, GWL_EXSTYLE));
+    if (!AdjustWindowRectEx(&rect, style, GetMenu(window) != nullptr, extendedStyle)) return {};
+    return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
+// The full path of the settings file that the profile calls read and write.
+std::string settingsFileInUse(const std::string& path) {
+    char windowsFolder[MAX_PATH] = {};
+    const UINT length = GetWindowsDirectoryA(windowsFolder, sizeof windowsFolder);
+    const std::string file =
+        config::profileFileInUse(path, length > 0 && length < MAX_PATH ? windowsFolder : "");
+    char full[MAX_PATH] = {};
+    const DWORD fullLength = GetFullPathNameA(file.c_str(), sizeof full, full, nullptr);
+    return fullLength > 0 && fullLength < MAX_PATH ? full : file;
 }
 
 }  // namespace
@@ -50,17 +77,12 @@ MainWindow::~MainWindow() {
 bool MainWindow::create() {
     panel_ = CreateDialogParamA(instance_, MAKEINTRESOURCEA(IDD_STATUS_PANEL), window_,
                                 panelProcedure, 0);
-    RECT panelRect{};
-    GetClientRect(panel_, &panelRect);
-    const int panelHeight = heightOf(panelRect) + 2;
-    RECT clientRect{};
-    GetClientRect(window_, &clientRect);
-
-    const int listHeight = heightOf(clientRect) - panelHeight;
-    HWND list =
-        CreateWindowExA(0, "LISTBOX", "", kTraceListStyle, 0, panelHeight,
-                        clientRect.right - clientRect.left, listHeight > 0 ? listHeight : 0,
-                        window_, reinterpret_cast<HMENU>(IDC_TRACE_LIST), instance_, nullptr);
+    // The panel's size in pixels depends on the system's dialog font, the window's frame on
+    // its theme: both are measured here rather than assumed.
+    layout_ = layOutMainWindow(clientSizeOf(panel_), frameSizeOf(window_));
+    HWND list = CreateWindowExA(0, "LISTBOX", "", kTraceListStyle, 0, layout_.panelHeight,
+                                layout_.clientWidth, layout_.traceListHeight, window_,
+                                reinterpret_cast<HMENU>(IDC_TRACE_LIST), instance_, nullptr);
     ShowWindow(list, SW_SHOW);
     traceView_.attach(list);
     log::traceState().view = &traceView_;
@@ -73,9 +95,9 @@ bool MainWindow::create() {
     logMode_ = log::driverLogMode(startup.logMode);
     logKeepDays_ = startup.logKeepDays;
 
-    view_.emplace(panelHeight);
+    view_.emplace(layout_.openHeight, layout_.closedHeight);
     const int height = view_->start(startup.debugMode != 0);
-    MoveWindow(window_, 0, 0, DebugViewState::kWidth, height, TRUE);
+    MoveWindow(window_, 0, 0, layout_.width, height, TRUE);
     showMarks();
 
     if (!engine::createDevices(deviceSettings_, static_cast<std::uint32_t>(deviceNumber_), *this,
@@ -92,7 +114,32 @@ bool MainWindow::create() {
     view_->startLogging(startup.logToDisk != 0);
     if (view_->logToDisk()) openDiskLog();
     showMarks();
+    announceFiles();
+    running_ = true;
     return true;
+}
+
+void MainWindow::announceFiles() {
+    // An engineer who edits one file while the driver reads another loses hours: say which.
+    const std::string settingsFile =
+        "Settings file " + settingsFileInUse(settings_.pathOf(deviceSettings_.fileName().c_str()));
+    log::traceText(settingsFile.c_str());
+    if (!diskLog_) return;
+    const std::string logFile = std::string("Log file ") + diskLog_->fileName();
+    log::traceText(logFile.c_str());
+    diskLog_->writeLine(settingsFile.c_str());
+    diskLog_->writeLine(logFile.c_str());
+}
+
+void MainWindow::endSession() {
+    log::trace("%s", kSessionEnding);
+    logTraffic(kSessionEnding);
+    // This message can arrive while the main thread waits inside a VT's call to its
+    // infodriver: nothing may be destroyed under that call. The goodbyes and the log's close
+    // happen now; the devices and the window go from the loop.
+    engine::sayGoodbyes();
+    diskLog_.reset();
+    requestClose();
 }
 
 void MainWindow::destroy() {
@@ -162,13 +209,13 @@ void MainWindow::resize(int height) {
     placement.length = sizeof placement;
     if (IsIconic(window_) && GetWindowPlacement(window_, &placement)) {
         RECT& normal = placement.rcNormalPosition;
-        normal.right = normal.left + DebugViewState::kWidth;
+        normal.right = normal.left + layout_.width;
         normal.bottom = normal.top + height;
         placement.showCmd = SW_SHOWMINNOACTIVE;
         SetWindowPlacement(window_, &placement);
         return;
     }
-    SetWindowPos(window_, nullptr, 0, 0, DebugViewState::kWidth, height,
+    SetWindowPos(window_, nullptr, 0, 0, layout_.width, height,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -248,6 +295,14 @@ LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
             comms::serialDispatch(static_cast<comms::SerialRegistry::Key>(lParam));
             return 0;
         case WM_SIZE:
+            return 0;
+        case WM_QUERYENDSESSION:
+            return TRUE;  // nothing to save: never hold up a shut-down or log-off
+        case WM_ENDSESSION:
+            // Windows may end the process as soon as this returns: every infodriver gets its
+            // goodbye and the disk log is closed now, the way File, Exit does it. A window still
+            // in its creation is left to finish (or refuse) it.
+            if (wParam != FALSE && main->running()) main->endSession();
             return 0;
         case WM_DESTROY:
             main->destroy();

@@ -12,6 +12,7 @@
 #include "shell/debug_view_state.h"
 #include "shell/list_box_trace_view.h"
 #include "shell/vt_parts.h"
+#include "shell/window_layout.h"
 
 namespace korvel::shell {
 
@@ -34,6 +35,11 @@ class MainWindow final : public engine::EngineHost {
     void destroy();
     // A menu or accelerator command; false for ids that are not the driver's.
     bool command(int id);
+    // True once the creation work has been accepted.
+    bool running() const { return running_; }
+    // The session is ending: what File, Exit does for the peers happens now (every VT's
+    // goodbye, the disk log closed); the devices and the window go afterwards.
+    void endSession();
 
     // The engine's host.
     bool setTimer(int id, std::uint32_t periodMs) override;
@@ -49,12 +55,15 @@ class MainWindow final : public engine::EngineHost {
     HWND traceList() const { return traceView_.list(); }
     const DebugViewState* debugView() const { return view_ ? &*view_ : nullptr; }
     const log::DiskLog* diskLog() const { return diskLog_.get(); }
+    const MainWindowLayout& layout() const { return layout_; }
 
   private:
     void apply(const DebugViewChange& change);
     void showMarks();
     void resize(int height);
     void openDiskLog();
+    // Traces (and logs, when logging) the settings file and the log file in use.
+    void announceFiles();
 
     HWND window_;
     HINSTANCE instance_;
@@ -64,11 +73,13 @@ class MainWindow final : public engine::EngineHost {
     config::Settings settings_;
     config::DeviceSettings deviceSettings_;
     RealVtParts parts_;
-    std::optional<DebugViewState> view_;  // known once the panel's height is
+    MainWindowLayout layout_;
+    std::optional<DebugViewState> view_;  // known once the layout is
     std::unique_ptr<log::DiskLog> diskLog_;
     int logMode_ = log::kDriverLogMode;                          // from "LogMode"
     int logKeepDays_ = config::kLogKeepDaysKey.defaultNumber();  // from "LogKeepDays"
     bool simulation_ = false;
+    bool running_ = false;
 };
 
 // Registers the main window's class under the given name.

@@ -56,6 +56,7 @@ class VtInfodriverSlots final : public engine::VtSlots {
         return client_.writeSlotIfChanged(index, "%s", text);
     }
     bool peerGone() override { return client_.peerGone(); }
+    void sayGoodbye() override { client_.sayGoodbye(); }
     std::uintptr_t identity() const override { return reinterpret_cast<std::uintptr_t>(&client_); }
 
     infodriver::InfodriverClient& client() { return client_; }

@@ -104,6 +104,20 @@ RECT DriverWindow::rect() const {
     return bounds;
 }
 
+RECT DriverWindow::clientRect() const {
+    RECT client{};
+    GetClientRect(window_, &client);
+    return client;
+}
+
+std::optional<RECT> DriverWindow::panelRect() const {
+    HWND panel = FindWindowExA(window_, nullptr, "#32770", nullptr);
+    RECT bounds{};
+    if (panel == nullptr || !GetWindowRect(panel, &bounds)) return std::nullopt;
+    MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&bounds), 2);
+    return bounds;
+}
+
 HWND DriverWindow::control(int controlId) const {
     // The panel is a child dialog of the main window: search every descendant.
     ChildSearch search{controlId, nullptr};

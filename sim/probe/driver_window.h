@@ -33,6 +33,10 @@ class DriverWindow {
     std::optional<std::string> caption() const;
     RECT rect() const;
     bool minimised() const { return IsIconic(window_) != FALSE; }
+    // The client area (left and top 0), and the status panel's rectangle within it; nullopt
+    // when the window has no panel.
+    RECT clientRect() const;
+    std::optional<RECT> panelRect() const;
 
     // The text of a status-panel control; nullopt when the panel has no such control.
     std::optional<std::string> panelText(int controlId) const;

@@ -32,6 +32,13 @@ bool run(const DriverWindow& window, const Action& action) {
                               std::to_string(r.right) + " " + std::to_string(r.bottom));
             print("size",
                   std::to_string(r.right - r.left) + " " + std::to_string(r.bottom - r.top));
+            // Whether the whole panel is on screen: it must lie inside the client area.
+            const RECT client = window.clientRect();
+            print("client", std::to_string(client.right) + " " + std::to_string(client.bottom));
+            if (const auto p = window.panelRect()) {
+                print("panel.rect", std::to_string(p->left) + " " + std::to_string(p->top) + " " +
+                                        std::to_string(p->right) + " " + std::to_string(p->bottom));
+            }
             print("minimised", window.minimised() ? "1" : "0");
             return true;
         }

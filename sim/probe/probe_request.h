@@ -11,7 +11,7 @@ namespace korvel::sim::probe {
 
 enum class ActionKind {
     Caption,   // caption TEXT
-    Rect,      // rect L T R B, size W H, minimised 0|1
+    Rect,      // rect L T R B, size W H, client W H, panel.rect L T R B, minimised 0|1
     Panel,     // panel.ID TEXT for the ids given, or for every control of the panel
     Trace,     // trace.count N, then trace.I TEXT for each line
     Menu,      // menu.on / menu.hide / menu.logging 0|1: the Debug menu's check marks

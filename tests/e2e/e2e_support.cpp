@@ -100,6 +100,14 @@ std::string SettingsTree::get(int device, const std::string& section,
     return value;
 }
 
+void SettingsTree::useTwoDecks(int device) const {
+    for (int vt : {1, 2}) {
+        const std::string section = "VT" + std::to_string(vt);
+        set(device, section, "Port", std::to_string(Decks::kPort1 + vt - 1));
+        set(device, section, "Parity", "N");
+    }
+}
+
 std::optional<std::string> readWholeFile(const std::string& path) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,

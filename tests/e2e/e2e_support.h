@@ -31,6 +31,9 @@ class SettingsTree {
     void set(int device, const std::string& section, const std::string& key,
              const std::string& value) const;
     std::string get(int device, const std::string& section, const std::string& key) const;
+    // VT1 on the deck of COM21 and VT2 on that of COM22, at no parity (line settings mean
+    // nothing to the emulated decks); everything else at its default.
+    void useTwoDecks(int device) const;
 
   private:
     std::string root_;

@@ -41,11 +41,7 @@ class Unattended : public ::testing::Test {
         ASSERT_EQ(Decks::unavailableReason(), "");
         ASSERT_TRUE(decks.control("deck all clear"));
         tree.apply();
-        for (int vt : {1, 2}) {
-            const std::string section = "VT" + std::to_string(vt);
-            tree.set(kDevice, section, "Port", std::to_string(Decks::kPort1 + vt - 1));
-            tree.set(kDevice, section, "Parity", "N");
-        }
+        tree.useTwoDecks(kDevice);
         tree.set(kDevice, "KORVEL", "LogToDisk", "1");
     }
 

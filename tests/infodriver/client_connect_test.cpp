@@ -211,6 +211,20 @@ TEST_F(ClientConnect, ReleaseSaysGoodbyeOnceWithTheDeviceNumber) {
     }
 }
 
+// The session's end says goodbye while a call of the client may still be on the stack.
+TEST_F(ClientConnect, AnEarlyGoodbyeIsSaidOnceAndTheClientStaysUsable) {
+    {
+        InfodriverClient client;
+        ASSERT_EQ(client.connect(10), kStatusConnected);
+        client.sayGoodbye();
+        EXPECT_EQ(infodriver.count(IFMSG_CLIENTGONE), 1);
+        EXPECT_FALSE(world.windowExists(client.ownWindow()));
+        client.writeSlot(3, "%s", "0,0,");
+        EXPECT_FALSE(client.peerGone());
+    }
+    EXPECT_EQ(infodriver.count(IFMSG_CLIENTGONE), 1);
+}
+
 TEST_F(ClientConnect, DestroyingAConnectedClientReleasesIt) {
     {
         InfodriverClient client;

@@ -5,8 +5,8 @@
 namespace korvel::shell {
 namespace {
 
-constexpr int kPanelHeight = 250;
-constexpr int kClosed = kPanelHeight + 42;
+constexpr int kOpen = 640;
+constexpr int kClosed = 292;
 
 void expectMarks(const DebugViewState& state, bool on, bool hide, bool logging) {
     EXPECT_EQ(state.marks().on, on);
@@ -15,7 +15,7 @@ void expectMarks(const DebugViewState& state, bool on, bool hide, bool logging) 
 }
 
 TEST(DebugViewState, StartingWithDebugOffClosesTheViewAndFirstHideOpensIt) {
-    DebugViewState state(kPanelHeight);
+    DebugViewState state(kOpen, kClosed);
     EXPECT_EQ(state.start(false), kClosed);
     expectMarks(state, false, true, false);
     EXPECT_FALSE(state.debugMode());
@@ -34,7 +34,7 @@ TEST(DebugViewState, StartingWithDebugOffClosesTheViewAndFirstHideOpensIt) {
 }
 
 TEST(DebugViewState, StartingWithDebugOnTheFirstHideKeepsTheViewAndTheSecondClosesIt) {
-    DebugViewState state(kPanelHeight);
+    DebugViewState state(kOpen, kClosed);
     EXPECT_EQ(state.start(true), 640);
     expectMarks(state, true, false, false);
 
@@ -51,7 +51,7 @@ TEST(DebugViewState, StartingWithDebugOnTheFirstHideKeepsTheViewAndTheSecondClos
 }
 
 TEST(DebugViewState, OnWhileTracingOnlyStopsTheTraceAndLeavesTheViewAndHide) {
-    DebugViewState state(kPanelHeight);
+    DebugViewState state(kOpen, kClosed);
     state.start(true);
     state.toggleHide();  // hide toggle set, view open
 
@@ -64,7 +64,7 @@ TEST(DebugViewState, OnWhileTracingOnlyStopsTheTraceAndLeavesTheViewAndHide) {
 }
 
 TEST(DebugViewState, OnWhileNotTracingOpensTheViewAndResetsHide) {
-    DebugViewState state(kPanelHeight);
+    DebugViewState state(kOpen, kClosed);
     state.start(false);
 
     const DebugViewChange on = state.toggleOn();
@@ -80,7 +80,7 @@ TEST(DebugViewState, OnWhileNotTracingOpensTheViewAndResetsHide) {
 }
 
 TEST(DebugViewState, LoggingTwiceCreatesThenDestroysTheLogWithoutTouchingTheView) {
-    DebugViewState state(kPanelHeight);
+    DebugViewState state(kOpen, kClosed);
     state.start(false);
     state.startLogging(false);
 
@@ -99,7 +99,7 @@ TEST(DebugViewState, LoggingTwiceCreatesThenDestroysTheLogWithoutTouchingTheView
 }
 
 TEST(DebugViewState, LoggingFromTheSettingsIsMarkedAndItsToggleClosesTheLog) {
-    DebugViewState state(kPanelHeight);
+    DebugViewState state(kOpen, kClosed);
     state.start(true);
     state.startLogging(true);
     expectMarks(state, true, false, true);

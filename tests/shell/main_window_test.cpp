@@ -96,10 +96,12 @@ class MainWindowTest : public ::testing::Test {
         GetWindowRect(window_, &rect);
         return rect.bottom - rect.top;
     }
-    int closedHeight() {
-        RECT rect{};
-        GetClientRect(main().panel(), &rect);
-        return rect.bottom - rect.top + 2 + 42;
+    // With the view closed the client area is exactly the panel's row: its height + 2.
+    bool clientIsThePanel() {
+        RECT panel{}, client{};
+        GetClientRect(main().panel(), &panel);
+        GetClientRect(window_, &client);
+        return client.bottom == panel.bottom + 2;
     }
 
     bool checked(UINT id) const {
@@ -134,7 +136,7 @@ TEST_F(MainWindowTest, DebugOffStartsClosedAndHideOpensAndClosesTheView) {
     settings("[KORVEL]\r\nDebugMode=0\r\n");
     ASSERT_NE(create(), nullptr);
 
-    EXPECT_EQ(height(), closedHeight());
+    EXPECT_TRUE(clientIsThePanel());
     EXPECT_FALSE(checked(IDM_DEBUG_ON));
     EXPECT_TRUE(checked(IDM_DEBUG_HIDE));
     EXPECT_FALSE(checked(IDM_DEBUG_LOGGING));
@@ -148,7 +150,7 @@ TEST_F(MainWindowTest, DebugOffStartsClosedAndHideOpensAndClosesTheView) {
     EXPECT_EQ(debugModeInFile(), "1");
 
     command(IDM_DEBUG_HIDE);
-    EXPECT_EQ(height(), closedHeight());
+    EXPECT_TRUE(clientIsThePanel());
     EXPECT_FALSE(checked(IDM_DEBUG_ON));
     EXPECT_TRUE(checked(IDM_DEBUG_HIDE));
     EXPECT_FALSE(log::tracing());
@@ -203,12 +205,20 @@ TEST_F(MainWindowTest, LoggingCreatesTheLogFileAndChosenAgainClosesIt) {
 }
 
 TEST_F(MainWindowTest, LogToDiskInTheSettingsOpensTheLogAtStartAndMarksIt) {
-    settings("[KORVEL]\r\nLogToDisk=1\r\n");
+    settings("[KORVEL]\r\nLogToDisk=1\r\nDebugMode=1\r\n");
     ASSERT_NE(create(), nullptr);
     ASSERT_NE(main().diskLog(), nullptr);
     EXPECT_TRUE(main().diskLog()->isOpen());
     EXPECT_TRUE(checked(IDM_DEBUG_LOGGING));
     EXPECT_TRUE(std::filesystem::exists(logFile()));
+    // The files in use, in the trace and at the head of this run's log.
+    const std::string settingsLine = "Settings file " + deviceFile().string();
+    const std::string logLine = "Log file " + logFile().string();
+    EXPECT_NE(traceLine(0).find(settingsLine), std::string::npos) << traceLine(0);
+    EXPECT_NE(traceLine(1).find(logLine), std::string::npos) << traceLine(1);
+    const std::string log = readFile(logFile());
+    EXPECT_NE(log.find(" " + settingsLine + "\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(" " + logLine + "\r\n"), std::string::npos) << log;
 }
 
 TEST_F(MainWindowTest, TheTraceListKeeps500LinesShowsTheNewestAndClears) {

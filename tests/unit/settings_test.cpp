@@ -44,6 +44,15 @@ TEST(SettingsPath, BothRootsGiveTheConfigFolderElseTheBareName) {
               "NTQ.INI");
 }
 
+TEST(ProfileFileInUse, ABareNameLivesInTheWindowsFolderAndAPathStaysAsItIs) {
+    EXPECT_EQ(profileFileInUse("DEV_101.ini", "C:\\Windows"), "C:\\Windows\\DEV_101.ini");
+    EXPECT_EQ(profileFileInUse("DEV_101.ini", "C:\\"), "C:\\DEV_101.ini");
+    EXPECT_EQ(profileFileInUse("d:\\root\\sys\\config\\system\\DEV_101.ini", "C:\\Windows"),
+              "d:\\root\\sys\\config\\system\\DEV_101.ini");
+    EXPECT_EQ(profileFileInUse("sub/DEV_101.ini", "C:\\Windows"), "sub/DEV_101.ini");
+    EXPECT_EQ(profileFileInUse("DEV_101.ini", ""), "DEV_101.ini");
+}
+
 TEST(DeviceFileName, HasThreeDigits) {
     EXPECT_EQ(deviceFileName(1), "DEV_001.ini");
     EXPECT_EQ(deviceFileName(10), "DEV_010.ini");

@@ -1,0 +1,132 @@
+// What a site's PC does to the driver beyond a test bench: a panel larger than the window
+// of old, the session ending under the driver, and the manifest the loader reads. The whole
+// system under wine, as in e2e_test.cpp.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/e2e/e2e_support.h"
+#include "tests/sim/emulator_process.h"
+
+namespace korvel::e2e {
+namespace {
+
+using sim::EventRecord;
+using sim::probe::DriverWindow;
+using sim::testing::EmulatorProcess;
+
+constexpr int kDevice = 101;
+constexpr int kDebugHide = 32775;
+constexpr int kTraceList = 100;
+
+// The whole panel inside the client area; with the view closed nothing below it, with it
+// open the trace list wholly inside below it and the window at least 640 tall.
+bool panelFits(const DriverWindow& window, bool viewOpen) {
+    const RECT client = window.clientRect();
+    const RECT panel = window.panelRect().value_or(RECT{-1, -1, -1, -1});
+    if (panel.left < 0 || panel.top < 0 || panel.right > client.right) return false;
+    if (!viewOpen) return client.bottom == panel.bottom + 2;
+    RECT list{};
+    GetWindowRect(window.control(kTraceList), &list);
+    MapWindowPoints(nullptr, window.handle(), reinterpret_cast<POINT*>(&list), 2);
+    const RECT outer = window.rect();
+    return list.top >= panel.bottom && list.right <= client.right && list.bottom <= client.bottom &&
+           list.bottom > list.top && outer.bottom - outer.top >= 640;
+}
+
+TEST(RealPcTest, TheClientAreaHoldsTheWholePanelWithTheDebugViewClosedAndOpen) {
+    SettingsTree tree;
+    tree.apply();
+    DriverProcess driver(std::to_string(kDevice));
+    const auto window = driver.window();
+    ASSERT_TRUE(window) << "no driver window";
+    ASSERT_TRUE(eventually([&] { return window->minimised(); }));
+    ASSERT_TRUE(window->show(SW_RESTORE));
+    EXPECT_TRUE(eventually([&] { return !window->minimised() && panelFits(*window, false); }));
+    const RECT closed = window->rect();
+
+    ASSERT_TRUE(window->command(kDebugHide));
+    EXPECT_TRUE(eventually([&] { return panelFits(*window, true); }));
+    const RECT open = window->rect();
+    EXPECT_EQ(open.right - open.left, closed.right - closed.left);  // one width for both
+
+    ASSERT_TRUE(window->command(kDebugHide));
+    EXPECT_TRUE(eventually([&] { return panelFits(*window, false); }));
+
+    RecordProperty("window_width", static_cast<int>(closed.right - closed.left));
+    RecordProperty("closed_height", static_cast<int>(closed.bottom - closed.top));
+    RecordProperty("open_height", static_cast<int>(open.bottom - open.top));
+    EXPECT_TRUE(driver.stop());
+}
+
+TEST(RealPcTest, EndingTheSessionGivesEveryInfodriverItsGoodbyeBeforeTheMessageReturns) {
+    ASSERT_EQ(Decks::unavailableReason(), "");
+    Decks decks;
+    ASSERT_TRUE(decks.control("deck all clear"));
+    SettingsTree tree;
+    tree.apply();
+    tree.useTwoDecks(kDevice);
+    tree.set(kDevice, "KORVEL", "LogToDisk", "1");
+    EmulatorProcess infodriver(std::to_string(kDevice) + "-" + std::to_string(kDevice + 1));
+    ASSERT_TRUE(infodriver.ready());
+    DriverProcess driver(std::to_string(kDevice));
+    const auto window = driver.window();
+    ASSERT_TRUE(window) << "no driver window";
+    auto onDevice = [](int device) {
+        return [device](const EventRecord& r) { return r.field("dev") == std::to_string(device); };
+    };
+    for (int device : {kDevice, kDevice + 1}) {
+        ASSERT_TRUE(infodriver.waitFor("write", onDevice(device))) << "no slot write, " << device;
+    }
+
+    auto send = [&](UINT message, WPARAM wParam) {
+        DWORD_PTR answer = 0;
+        const bool answered =
+            SendMessageTimeoutA(window->handle(), message, wParam, ENDSESSION_LOGOFF,
+                                SMTO_ABORTIFHUNG, 10000, &answer) != 0;
+        return answered ? answer : DWORD_PTR{0xDEAD};
+    };
+    EXPECT_EQ(send(WM_QUERYENDSESSION, 0), DWORD_PTR{TRUE});
+    // Another program refused: the session goes on, and so does the driver.
+    EXPECT_EQ(send(WM_ENDSESSION, FALSE), 0u);
+    ASSERT_TRUE(infodriver.sync());
+    EXPECT_TRUE(infodriver.untaken("gone").empty());
+    EXPECT_TRUE(driver.running());
+    ASSERT_EQ(send(WM_ENDSESSION, TRUE), 0u);
+    // Windows may end the process now: whatever the driver did not do yet is never done.
+    if (HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, driver.id())) {
+        TerminateProcess(process, 1);
+        CloseHandle(process);
+    }
+    for (int device : {kDevice, kDevice + 1}) {
+        EXPECT_TRUE(infodriver.waitFor("gone", onDevice(device))) << "no goodbye, " << device;
+    }
+    const std::string log = readWholeFile(tree.logFile()).value_or("");
+    EXPECT_NE(log.find(" Settings file " + tree.deviceFile(kDevice) + "\r\n"), std::string::npos)
+        << log;
+    EXPECT_NE(log.find(" Windows session ending\r\n"), std::string::npos) << log;
+}
+
+// The loader reads resource 1 of type 24: without it a 32-bit driver's writes to its
+// settings may go to the user's VirtualStore, and Windows guesses at installers.
+TEST(RealPcTest, TheDriverCarriesItsManifest) {
+    const std::string path = driverFolder() + "korvel.exe";
+    HMODULE image = LoadLibraryExA(path.c_str(), nullptr,
+                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(image, nullptr) << path;
+    HRSRC found = FindResourceA(image, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    ASSERT_NE(found, nullptr);
+    const auto* data = static_cast<const char*>(LockResource(LoadResource(image, found)));
+    const std::string manifest(data, SizeofResource(image, found));
+    FreeLibrary(image);
+    for (const char* part : {"level=\"asInvoker\"", ">false</dpiAware>",
+                             "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",     // Windows 7
+                             "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}) {  // Windows 10 and 11
+        EXPECT_NE(manifest.find(part), std::string::npos) << part;
+    }
+}
+
+}  // namespace
+}  // namespace korvel::e2e
