@@ -8,7 +8,7 @@
 
 #include "infodriver/infodriver_client.h"
 #include "infodriver/interface_library_loader.h"
-#include "tests/sim/emulator_process.h"
+#include "tests/support/emulator_process.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <string>
 
-#include "tests/e2e/e2e_support.h"
-#include "tests/sim/emulator_process.h"
+#include "tests/support/emulator_process.h"
+#include "tests/system/e2e_support.h"
 
 namespace korvel::e2e {
 namespace {

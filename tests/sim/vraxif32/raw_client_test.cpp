@@ -14,7 +14,7 @@
 
 #include "infodriver/interface_library.h"
 #include "sim/vraxif32/slot_wire.h"
-#include "tests/sim/emulator_process.h"
+#include "tests/support/emulator_process.h"
 
 namespace korvel::sim::testing {
 namespace {

@@ -1,4 +1,4 @@
-#include "tests/sim/emulator_process.h"
+#include "tests/support/emulator_process.h"
 
 #include <cstdio>
 

@@ -14,7 +14,7 @@
 #include "infodriver/infodriver_state.h"
 #include "infodriver/interface_library_loader.h"
 #include "infodriver/win32_transport.h"
-#include "tests/sim/emulator_process.h"
+#include "tests/support/emulator_process.h"
 
 namespace korvel::sim::testing {
 namespace {

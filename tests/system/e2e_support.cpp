@@ -1,4 +1,4 @@
-#include "tests/e2e/e2e_support.h"
+#include "tests/system/e2e_support.h"
 
 #include <atomic>
 #include <cstdio>
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <sstream>
 
-#include "tests/sim/emulator_process.h"
+#include "tests/support/emulator_process.h"
 
 namespace korvel::e2e {
 namespace {
