@@ -286,7 +286,15 @@ LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
 
     switch (message) {
         case WM_COMMAND:
-            if (main->command(LOWORD(wParam))) return 0;
+        case WM_CLOSE:
+            // Another program's SendMessage is taken while this thread waits inside a call to
+            // an infodriver; a close or a VT reset run there would destroy the VT under that
+            // call. Such a message is carried out from the loop instead.
+            if (InSendMessage()) {
+                PostMessageA(window, message, wParam, lParam);
+                return 0;
+            }
+            if (message == WM_COMMAND && main->command(LOWORD(wParam))) return 0;
             break;
         case WM_TIMER:
             engine::handleTimer(static_cast<int>(wParam));

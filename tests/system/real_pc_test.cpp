@@ -20,6 +20,7 @@ using sim::testing::EmulatorProcess;
 constexpr int kDevice = 101;
 constexpr int kDebugHide = 32775;
 constexpr int kTraceList = 100;
+constexpr int kExit = 105;
 
 // The whole panel inside the client area; with the view closed nothing below it, with it
 // open the trace list wholly inside below it and the window at least 640 tall.
@@ -107,6 +108,36 @@ TEST(RealPcTest, EndingTheSessionGivesEveryInfodriverItsGoodbyeBeforeTheMessageR
     EXPECT_NE(log.find(" Settings file " + tree.deviceFile(kDevice) + "\r\n"), std::string::npos)
         << log;
     EXPECT_NE(log.find(" Windows session ending\r\n"), std::string::npos) << log;
+}
+
+// Another program's File, Exit, sent while the driver waits inside a slot write to a hung
+// infodriver, ends the driver from its message loop once the write has given up: not inside
+// the write, where it would destroy the VT that the write belongs to.
+TEST(RealPcTest, ACommandSentWhileTheDriverWaitsOnItsInfodriverIsCarriedOutAfterTheWait) {
+    ASSERT_EQ(Decks::unavailableReason(), "");
+    Decks decks;
+    ASSERT_TRUE(decks.control("deck all clear"));
+    SettingsTree tree;
+    tree.apply();
+    tree.useTwoDecks(kDevice);
+    EmulatorProcess infodriver(std::to_string(kDevice) + "-" + std::to_string(kDevice + 1));
+    ASSERT_TRUE(infodriver.ready());
+    DriverProcess driver(std::to_string(kDevice));
+    const auto window = driver.window();
+    ASSERT_TRUE(window) << "no driver window";
+    ASSERT_TRUE(infodriver.waitFor("write", {}));
+
+    // The next slot write (WM_COPYDATA) finds the infodriver hung; a play command brings one.
+    infodriver.send("hang " + std::to_string(kDevice) + " " + std::to_string(WM_COPYDATA) + " 3000");
+    ASSERT_TRUE(infodriver.sync());
+    infodriver.send("write " + std::to_string(kDevice) + " 1 2");
+    ASSERT_TRUE(infodriver.waitFor("hang", {}, 5000));
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutA(window->handle(), WM_COMMAND, MAKEWPARAM(kExit, 0), 0, SMTO_NORMAL, 10000,
+                        &answer);
+    const auto code = driver.waitForExit(20000);
+    ASSERT_TRUE(code) << "the driver did not end";
+    EXPECT_EQ(*code, 0u);
 }
 
 // The loader reads resource 1 of type 24: without it a 32-bit driver's writes to its
