@@ -127,8 +127,8 @@ TEST(RealPcTest, ACommandSentWhileTheDriverWaitsOnItsInfodriverIsCarriedOutAfter
     ASSERT_TRUE(window) << "no driver window";
     ASSERT_TRUE(infodriver.waitFor("write", {}));
 
-    // The next slot write (WM_COPYDATA) finds the infodriver hung; a play command brings one.
-    infodriver.send("hang " + std::to_string(kDevice) + " " + std::to_string(WM_COPYDATA) + " 3000");
+    // The next slot write (2726) finds the infodriver hung; a play command brings one.
+    infodriver.send("hang " + std::to_string(kDevice) + " 2726 3000");
     ASSERT_TRUE(infodriver.sync());
     infodriver.send("write " + std::to_string(kDevice) + " 1 2");
     ASSERT_TRUE(infodriver.waitFor("hang", {}, 5000));
