@@ -87,13 +87,6 @@ class DriverTest : public ::testing::Test {
     // Settings for VT1 on COM21 and VT2 on COM22, everything else at its default but the
     // parity, none: line settings mean nothing to the emulated decks, and the default odd
     // parity on pseudo-terminals has a case of its own below.
-    void configureTwoDecks() const {
-        tree.set(kDevice, "VT1", "Port", std::to_string(Decks::kPort1));
-        tree.set(kDevice, "VT2", "Port", std::to_string(Decks::kPort2));
-        tree.set(kDevice, "VT1", "Parity", "N");
-        tree.set(kDevice, "VT2", "Parity", "N");
-    }
-
     SettingsTree tree;
     Decks decks;
 };
@@ -306,7 +299,7 @@ TEST_F(DriverTest, APortThatDoesNotExistEndsTheStartWhenItsBoxClosesItself) {
 TEST_F(DriverTest, TwoDecksAreDrivenThroughTheirSlotsAndFailAndRecoverOnTheirOwn) {
     EmulatorProcess infodriver(std::to_string(kDevice) + "-" + std::to_string(kDevice + 1));
     ASSERT_TRUE(infodriver.ready());
-    configureTwoDecks();
+    tree.useTwoDecks(kDevice);
     const std::size_t start = decks.mark();
     DriverProcess driver(std::to_string(kDevice));
     const auto window = driver.window();
@@ -466,7 +459,7 @@ TEST_F(DriverTest, EveryStartOpensTheDecksWithTheDefaultOddParity) {
 TEST_F(DriverTest, DebugMenuResizesTheWindowKeepsItsMarksAndWritesTheSettingAndTheLog) {
     EmulatorProcess infodriver(std::to_string(kDevice) + "-" + std::to_string(kDevice + 1));
     ASSERT_TRUE(infodriver.ready());
-    configureTwoDecks();
+    tree.useTwoDecks(kDevice);
     DriverProcess driver(std::to_string(kDevice));
     const auto window = driver.window();
     ASSERT_TRUE(window) << "no driver window";

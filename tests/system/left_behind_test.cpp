@@ -73,11 +73,7 @@ class LeftBehind : public ::testing::Test {
             ASSERT_TRUE(decks.control(line)) << line;
         }
         tree.apply();
-        for (int vt : {1, 2}) {
-            const std::string section = "VT" + std::to_string(vt);
-            tree.set(kDevice, section, "Port", std::to_string(Decks::kPort1 + vt - 1));
-            tree.set(kDevice, section, "Parity", "N");
-        }
+        tree.useTwoDecks(kDevice);
     }
 
     // The driver, with both VTs answering.
