@@ -3,6 +3,7 @@
 #include <new>
 #include <string>
 
+#include "common/timed_message_box.h"
 #include "comms/serial_registry.h"
 #include "config/profile_store.h"
 #include "engine/device_list.h"
@@ -13,7 +14,6 @@
 #include "shell/resource.h"
 #include "shell/shell_state.h"
 #include "shell/window_layout.h"
-#include "common/timed_message_box.h"
 
 namespace korvel::shell {
 
