@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "tests/support/emulator_process.h"
@@ -62,19 +63,33 @@ TEST(RealPcTest, TheClientAreaHoldsTheWholePanelWithTheDebugViewClosedAndOpen) {
     EXPECT_TRUE(driver.stop());
 }
 
-TEST(RealPcTest, EndingTheSessionGivesEveryInfodriverItsGoodbyeBeforeTheMessageReturns) {
-    ASSERT_EQ(Decks::unavailableReason(), "");
+// The driver serving two decks and their two infodrivers.
+class RealPcWithDecks : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_EQ(Decks::unavailableReason(), "");
+        ASSERT_TRUE(decks.control("deck all clear"));
+        tree.apply();
+        tree.useTwoDecks(kDevice);
+        ASSERT_TRUE(infodriver.ready());
+    }
+
+    HWND start() {
+        driver = std::make_unique<DriverProcess>(std::to_string(kDevice));
+        const auto window = driver->window();
+        return window ? window->handle() : nullptr;
+    }
+
     Decks decks;
-    ASSERT_TRUE(decks.control("deck all clear"));
     SettingsTree tree;
-    tree.apply();
-    tree.useTwoDecks(kDevice);
+    EmulatorProcess infodriver{std::to_string(kDevice) + "-" + std::to_string(kDevice + 1)};
+    std::unique_ptr<DriverProcess> driver;
+};
+
+TEST_F(RealPcWithDecks, EndingTheSessionGivesEveryInfodriverItsGoodbyeBeforeTheMessageReturns) {
     tree.set(kDevice, "KORVEL", "LogToDisk", "1");
-    EmulatorProcess infodriver(std::to_string(kDevice) + "-" + std::to_string(kDevice + 1));
-    ASSERT_TRUE(infodriver.ready());
-    DriverProcess driver(std::to_string(kDevice));
-    const auto window = driver.window();
-    ASSERT_TRUE(window) << "no driver window";
+    const HWND window = start();
+    ASSERT_NE(window, nullptr) << "no driver window";
     auto onDevice = [](int device) {
         return [device](const EventRecord& r) { return r.field("dev") == std::to_string(device); };
     };
@@ -84,9 +99,8 @@ TEST(RealPcTest, EndingTheSessionGivesEveryInfodriverItsGoodbyeBeforeTheMessageR
 
     auto send = [&](UINT message, WPARAM wParam) {
         DWORD_PTR answer = 0;
-        const bool answered =
-            SendMessageTimeoutA(window->handle(), message, wParam, ENDSESSION_LOGOFF,
-                                SMTO_ABORTIFHUNG, 10000, &answer) != 0;
+        const bool answered = SendMessageTimeoutA(window, message, wParam, ENDSESSION_LOGOFF,
+                                                  SMTO_ABORTIFHUNG, 10000, &answer) != 0;
         return answered ? answer : DWORD_PTR{0xDEAD};
     };
     EXPECT_EQ(send(WM_QUERYENDSESSION, 0), DWORD_PTR{TRUE});
@@ -94,10 +108,10 @@ TEST(RealPcTest, EndingTheSessionGivesEveryInfodriverItsGoodbyeBeforeTheMessageR
     EXPECT_EQ(send(WM_ENDSESSION, FALSE), 0u);
     ASSERT_TRUE(infodriver.sync());
     EXPECT_TRUE(infodriver.untaken("gone").empty());
-    EXPECT_TRUE(driver.running());
+    EXPECT_TRUE(driver->running());
     ASSERT_EQ(send(WM_ENDSESSION, TRUE), 0u);
     // Windows may end the process now: whatever the driver did not do yet is never done.
-    if (HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, driver.id())) {
+    if (HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, driver->id())) {
         TerminateProcess(process, 1);
         CloseHandle(process);
     }
@@ -113,18 +127,9 @@ TEST(RealPcTest, EndingTheSessionGivesEveryInfodriverItsGoodbyeBeforeTheMessageR
 // Another program's File, Exit, sent while the driver waits inside a slot write to a hung
 // infodriver, ends the driver from its message loop once the write has given up: not inside
 // the write, where it would destroy the VT that the write belongs to.
-TEST(RealPcTest, ACommandSentWhileTheDriverWaitsOnItsInfodriverIsCarriedOutAfterTheWait) {
-    ASSERT_EQ(Decks::unavailableReason(), "");
-    Decks decks;
-    ASSERT_TRUE(decks.control("deck all clear"));
-    SettingsTree tree;
-    tree.apply();
-    tree.useTwoDecks(kDevice);
-    EmulatorProcess infodriver(std::to_string(kDevice) + "-" + std::to_string(kDevice + 1));
-    ASSERT_TRUE(infodriver.ready());
-    DriverProcess driver(std::to_string(kDevice));
-    const auto window = driver.window();
-    ASSERT_TRUE(window) << "no driver window";
+TEST_F(RealPcWithDecks, ACommandSentWhileTheDriverWaitsOnItsInfodriverIsCarriedOutAfterTheWait) {
+    const HWND window = start();
+    ASSERT_NE(window, nullptr) << "no driver window";
     ASSERT_TRUE(infodriver.waitFor("write", {}));
 
     // The next slot write (2726) finds the infodriver hung; a play command brings one.
@@ -133,9 +138,8 @@ TEST(RealPcTest, ACommandSentWhileTheDriverWaitsOnItsInfodriverIsCarriedOutAfter
     infodriver.send("write " + std::to_string(kDevice) + " 1 2");
     ASSERT_TRUE(infodriver.waitFor("hang", {}, 5000));
     DWORD_PTR answer = 0;
-    SendMessageTimeoutA(window->handle(), WM_COMMAND, MAKEWPARAM(kExit, 0), 0, SMTO_NORMAL, 10000,
-                        &answer);
-    const auto code = driver.waitForExit(20000);
+    SendMessageTimeoutA(window, WM_COMMAND, MAKEWPARAM(kExit, 0), 0, SMTO_NORMAL, 10000, &answer);
+    const auto code = driver->waitForExit(20000);
     ASSERT_TRUE(code) << "the driver did not end";
     EXPECT_EQ(*code, 0u);
 }
