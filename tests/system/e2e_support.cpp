@@ -11,7 +11,6 @@
 namespace korvel::e2e {
 namespace {
 
-
 void removeTree(const std::string& folder) {
     WIN32_FIND_DATAA entry;
     HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &entry);
@@ -247,6 +246,29 @@ bool Decks::control(const std::string& line) const {
         }
         return false;
     });
+}
+
+std::function<bool(const sim::EventRecord&)> slotWrite(int device, int slot,
+                                                       const std::string& text) {
+    return [=](const sim::EventRecord& r) {
+        return r.field("dev") == std::to_string(device) &&
+               r.field("slot") == std::to_string(slot) && r.text.value_or("") == text;
+    };
+}
+
+void TwoDeckSystem::SetUp() {
+    ASSERT_EQ(Decks::unavailableReason(), "");
+    ASSERT_TRUE(decks.control("deck all clear"));
+    tree.apply();
+    tree.useTwoDecks(kDevice);
+}
+
+void TwoDeckSystem::start() {
+    ASSERT_TRUE(infodriver.ready());
+    driver = std::make_unique<DriverProcess>(std::to_string(kDevice));
+    ASSERT_TRUE(driver->window()) << "no driver window";
+    ASSERT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, 3, "0,0,"), 10000));
+    ASSERT_TRUE(infodriver.waitFor("write", slotWrite(kDevice + 1, 3, "0,0,"), 10000));
 }
 
 }  // namespace korvel::e2e

@@ -4,12 +4,16 @@
 // process, and the emulated decks that ./scripts/test starts (their control FIFO and log).
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "sim/probe/driver_window.h"
+#include "tests/support/emulator_process.h"
 
 namespace korvel::e2e {
 
@@ -47,7 +51,8 @@ std::string driverFolder();
 // The driver, started from its folder (driverFolder() unless given) with the arguments given.
 class DriverProcess {
   public:
-    explicit DriverProcess(const std::string& arguments, const std::string& folder = driverFolder());
+    explicit DriverProcess(const std::string& arguments,
+                           const std::string& folder = driverFolder());
     // Ends the driver if it still runs: Exit from its menu, then TerminateProcess.
     ~DriverProcess();
     DriverProcess(const DriverProcess&) = delete;
@@ -92,6 +97,27 @@ class Decks {
     std::vector<DeckEvent> since(std::size_t mark) const;
     // The "rx" frames a deck received after the mark, as logged ("61 20 05 86").
     std::vector<std::string> framesReceived(std::size_t mark, int deck) const;
+};
+
+// A slot write of the driver that the infodriver emulator printed.
+std::function<bool(const sim::EventRecord&)> slotWrite(int device, int slot,
+                                                       const std::string& text);
+
+// The driver serving VT1 and VT2 on the two decks, every fault of theirs cleared, through the
+// infodrivers kDevice and kDevice + 1.
+class TwoDeckSystem : public ::testing::Test {
+  protected:
+    static constexpr int kDevice = 101;
+
+    void SetUp() override;
+    // Starts the driver and waits until both VTs answer ("0,0," in slot 3 of each).
+    void start();
+
+    SettingsTree tree;
+    Decks decks;
+    sim::testing::EmulatorProcess infodriver{std::to_string(kDevice) + "-" +
+                                             std::to_string(kDevice + 1)};
+    std::unique_ptr<DriverProcess> driver;
 };
 
 }  // namespace korvel::e2e

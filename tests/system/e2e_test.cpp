@@ -57,14 +57,6 @@ int windowHeight(const DriverWindow& window) {
     return r.bottom - r.top;
 }
 
-// A slot write of the driver that the infodriver emulator printed.
-std::function<bool(const EventRecord&)> slotWrite(int device, int slot, const std::string& text) {
-    return [=](const EventRecord& r) {
-        return r.field("dev") == std::to_string(device) &&
-               r.field("slot") == std::to_string(slot) && r.text.value_or("") == text;
-    };
-}
-
 std::function<bool(const EventRecord&)> onDevice(int device) {
     return [=](const EventRecord& r) { return r.field("dev") == std::to_string(device); };
 }
@@ -238,8 +230,8 @@ TEST(StartUpTest, ALibraryOfTheOtherBitnessGetsABoxThatNamesTheBuildItNeeds) {
     const std::string folder =
         std::string(temp) + "korvel-bitness-" + std::to_string(GetCurrentProcessId()) + "\\";
     CreateDirectoryA(folder.c_str(), nullptr);
-    ASSERT_TRUE(CopyFileA((driverFolder() + "korvel.exe").c_str(),
-                          (folder + "korvel.exe").c_str(), FALSE));
+    ASSERT_TRUE(
+        CopyFileA((driverFolder() + "korvel.exe").c_str(), (folder + "korvel.exe").c_str(), FALSE));
     ASSERT_TRUE(CopyFileA(library, (folder + "VRAXIF32.dll").c_str(), FALSE));
     std::optional<DWORD> code;
     std::vector<sim::probe::MessageBoxSeen> boxes;

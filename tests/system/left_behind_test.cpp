@@ -20,14 +20,6 @@ namespace {
 using sim::EventRecord;
 using sim::testing::EmulatorProcess;
 
-constexpr int kDevice = 101;
-
-std::function<bool(const EventRecord&)> slotWrite(int device, int slot, const std::string& text) {
-    return [=](const EventRecord& r) {
-        return r.field("dev") == std::to_string(device) &&
-               r.field("slot") == std::to_string(slot) && r.text.value_or("") == text;
-    };
-}
 
 // A deck's port as a terminal program leaves it: XON/XOFF both ways. A pseudo-terminal keeps
 // its settings only while somebody holds it (the deck emulator puts them back when the last
@@ -64,31 +56,13 @@ class PortWithXonXoff {
     HANDLE handle_ = INVALID_HANDLE_VALUE;
 };
 
-class LeftBehind : public ::testing::Test {
+class LeftBehind : public TwoDeckSystem {
   protected:
     void SetUp() override {
-        ASSERT_EQ(Decks::unavailableReason(), "");
-        for (const char* line :
-             {"deck all clear", "deck all local off", "deck all tape in", "deck all inhibit off"}) {
+        TwoDeckSystem::SetUp();
+        for (const char* line : {"deck all local off", "deck all tape in", "deck all inhibit off"})
             ASSERT_TRUE(decks.control(line)) << line;
-        }
-        tree.apply();
-        tree.useTwoDecks(kDevice);
     }
-
-    // The driver, with both VTs answering.
-    void start() {
-        ASSERT_TRUE(infodriver.ready());
-        driver = std::make_unique<DriverProcess>(std::to_string(kDevice));
-        ASSERT_TRUE(driver->window()) << "no driver window";
-        ASSERT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, 3, "0,0,"), 10000));
-        ASSERT_TRUE(infodriver.waitFor("write", slotWrite(kDevice + 1, 3, "0,0,"), 10000));
-    }
-
-    SettingsTree tree;
-    Decks decks;
-    EmulatorProcess infodriver{std::to_string(kDevice) + "-" + std::to_string(kDevice + 1)};
-    std::unique_ptr<DriverProcess> driver;
 };
 
 // 11h and 13h are XON and XOFF: the cue point goes out in a command and comes back in the

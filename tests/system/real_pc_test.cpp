@@ -63,39 +63,16 @@ TEST(RealPcTest, TheClientAreaHoldsTheWholePanelWithTheDebugViewClosedAndOpen) {
     EXPECT_TRUE(driver.stop());
 }
 
-// The driver serving two decks and their two infodrivers.
-class RealPcWithDecks : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        ASSERT_EQ(Decks::unavailableReason(), "");
-        ASSERT_TRUE(decks.control("deck all clear"));
-        tree.apply();
-        tree.useTwoDecks(kDevice);
-        ASSERT_TRUE(infodriver.ready());
-    }
-
-    HWND start() {
-        driver = std::make_unique<DriverProcess>(std::to_string(kDevice));
-        const auto window = driver->window();
-        return window ? window->handle() : nullptr;
-    }
-
-    Decks decks;
-    SettingsTree tree;
-    EmulatorProcess infodriver{std::to_string(kDevice) + "-" + std::to_string(kDevice + 1)};
-    std::unique_ptr<DriverProcess> driver;
-};
+// The cases below with both decks answering.
+using RealPcWithDecks = TwoDeckSystem;
 
 TEST_F(RealPcWithDecks, EndingTheSessionGivesEveryInfodriverItsGoodbyeBeforeTheMessageReturns) {
     tree.set(kDevice, "KORVEL", "LogToDisk", "1");
-    const HWND window = start();
-    ASSERT_NE(window, nullptr) << "no driver window";
+    start();
+    const HWND window = driver->window()->handle();
     auto onDevice = [](int device) {
         return [device](const EventRecord& r) { return r.field("dev") == std::to_string(device); };
     };
-    for (int device : {kDevice, kDevice + 1}) {
-        ASSERT_TRUE(infodriver.waitFor("write", onDevice(device))) << "no slot write, " << device;
-    }
 
     auto send = [&](UINT message, WPARAM wParam) {
         DWORD_PTR answer = 0;
@@ -128,9 +105,8 @@ TEST_F(RealPcWithDecks, EndingTheSessionGivesEveryInfodriverItsGoodbyeBeforeTheM
 // infodriver, ends the driver from its message loop once the write has given up: not inside
 // the write, where it would destroy the VT that the write belongs to.
 TEST_F(RealPcWithDecks, ACommandSentWhileTheDriverWaitsOnItsInfodriverIsCarriedOutAfterTheWait) {
-    const HWND window = start();
-    ASSERT_NE(window, nullptr) << "no driver window";
-    ASSERT_TRUE(infodriver.waitFor("write", {}));
+    start();
+    const HWND window = driver->window()->handle();
 
     // The next slot write (2726) finds the infodriver hung; a play command brings one.
     infodriver.send("hang " + std::to_string(kDevice) + " 2726 3000");

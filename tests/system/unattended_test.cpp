@@ -16,17 +16,9 @@ namespace {
 using sim::EventRecord;
 using sim::testing::EmulatorProcess;
 
-constexpr int kDevice = 101;
 constexpr int kExit = 105;
 // Exit must finish within a few seconds whatever the infodriver does.
 constexpr DWORD kExitLimitMs = 4000;
-
-std::function<bool(const EventRecord&)> slot3(int device, const std::string& text) {
-    return [=](const EventRecord& r) {
-        return r.field("dev") == std::to_string(device) && r.field("slot") == "3" &&
-               r.text.value_or("") == text;
-    };
-}
 
 bool logHolds(const SettingsTree& tree, const std::string& line) {
     return eventually([&] {
@@ -35,35 +27,18 @@ bool logHolds(const SettingsTree& tree, const std::string& line) {
     });
 }
 
-class Unattended : public ::testing::Test {
+class Unattended : public TwoDeckSystem {
   protected:
     void SetUp() override {
-        ASSERT_EQ(Decks::unavailableReason(), "");
-        ASSERT_TRUE(decks.control("deck all clear"));
-        tree.apply();
-        tree.useTwoDecks(kDevice);
+        TwoDeckSystem::SetUp();
         tree.set(kDevice, "KORVEL", "LogToDisk", "1");
     }
-
-    // The driver with both VTs answering.
-    void start() {
-        ASSERT_TRUE(infodriver.ready());
-        driver = std::make_unique<DriverProcess>(std::to_string(kDevice));
-        ASSERT_TRUE(driver->window()) << "no driver window";
-        ASSERT_TRUE(infodriver.waitFor("write", slot3(kDevice, "0,0,"), 10000));
-        ASSERT_TRUE(infodriver.waitFor("write", slot3(kDevice + 1, "0,0,"), 10000));
-    }
-
-    SettingsTree tree;
-    Decks decks;
-    EmulatorProcess infodriver{std::to_string(kDevice) + "-" + std::to_string(kDevice + 1)};
-    std::unique_ptr<DriverProcess> driver;
 };
 
 TEST_F(Unattended, APulledPortFailsItsVtAloneAndComesBackWithoutARestart) {
     start();
     ASSERT_TRUE(decks.control("deck 1 fault closed"));
-    EXPECT_TRUE(infodriver.waitFor("write", slot3(kDevice, "1,0,")));
+    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, 3, "1,0,")));
     EXPECT_TRUE(logHolds(tree, "Com port [21] lost"));
     // Several poll rounds without the port: VT2 goes on answering its commands.
     infodriver.send("write 102 1 2");
@@ -77,7 +52,7 @@ TEST_F(Unattended, APulledPortFailsItsVtAloneAndComesBackWithoutARestart) {
     EXPECT_EQ(window->panelText(2102).value_or(""), "OK");
 
     ASSERT_TRUE(decks.control("deck 1 clear"));  // plugged back: a new pty at the same link
-    EXPECT_TRUE(infodriver.waitFor("write", slot3(kDevice, "0,0,"), 5000));
+    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, 3, "0,0,"), 5000));
     EXPECT_TRUE(logHolds(tree, "Com port [21] reopened"));
     const auto text = readWholeFile(tree.logFile()).value_or("");
     EXPECT_EQ(text.find("Com port [21] lost"), text.rfind("Com port [21] lost"));  // one line
