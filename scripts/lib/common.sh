@@ -11,13 +11,13 @@ WINE64=/usr/lib/wine/wine64
 WINE32=/usr/lib/wine/wine
 WINESERVER=/usr/lib/wine/wineserver
 
-# Debian packages the builds and tests need; wine32:i386 needs the i386 architecture, which
-# ensure_packages adds.
+# Debian packages the builds and tests need. The 32-bit wine (wine32:i386, which needs the
+# i386 architecture) is installed on its own by ensure_x86_wine: only the 32-bit runs need it.
 KORVEL_PACKAGES=(
     cmake make g++ googletest libgtest-dev libgmock-dev libbenchmark-dev
     gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix
     gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix
-    wine64 wine32:i386 xvfb xauth socat
+    wine64 xvfb xauth socat
 )
 # The release package: zip to make it, unzip to check it.
 KORVEL_PACKAGES+=(zip unzip)
@@ -54,6 +54,38 @@ ensure_packages() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends \
         "${missing[@]}" >/dev/null
 }
+
+# The 32-bit wine, where it can be had. A machine whose kernel cannot run 32-bit programs (or
+# whose package mirror cannot serve the i386 packages today) still builds and checks the 32-bit
+# programs; x86_runs then says why their runs are skipped.
+ensure_x86_wine() {
+    ensure_packages wine32:i386 && return 0
+    echo "the 32-bit wine (wine32:i386) could not be installed; the 32-bit runs will be skipped" >&2
+    return 1
+}
+
+# Whether this machine can run 32-bit Windows programs: the 32-bit wine loader is run once and
+# the answer kept in KORVEL_X86_SKIP (empty: they run; else the reason), exported so that every
+# test script started afterwards reads the same answer. KORVEL_X86_PROBE names the program to
+# run instead of the loader (a program that cannot run shows the skip on any host).
+x86_runs() {
+    if [ -z "${KORVEL_X86_SKIP+set}" ]; then
+        local probe=${KORVEL_X86_PROBE:-$WINE32} out
+        if [ ! -e "$probe" ]; then
+            KORVEL_X86_SKIP="the 32-bit wine (wine32:i386) is not installed"
+        elif out=$("$probe" --version 2>&1 </dev/null) && [[ $out == wine-* ]]; then
+            KORVEL_X86_SKIP=
+        else
+            out=$(head -n 1 <<<"$out")
+            KORVEL_X86_SKIP="this machine cannot run 32-bit programs ($probe: ${out##*: })"
+        fi
+        export KORVEL_X86_SKIP
+    fi
+    [ -z "$KORVEL_X86_SKIP" ]
+}
+
+# The line that names a group of 32-bit runs skipped, and why.
+say_x86_skipped() { printf '%s: skipped: %s\n' "$1" "$KORVEL_X86_SKIP"; }
 
 jobs_count() { nproc 2>/dev/null || echo 2; }
 
