@@ -43,6 +43,7 @@ StartupSettings DeviceSettings::readStartup() {
     s.jog = number(kJogKey);
     s.logToDisk = number(kLogToDiskKey);
     s.logKeepDays = decimalValue(text(kLogKeepDaysKey, 0, false));
+    s.waitForPorts = decimalValue(text(kWaitForPortsKey, 0, false));
     return s;
 }
 

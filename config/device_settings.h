@@ -45,6 +45,9 @@ struct StartupSettings {
     // Dated log files older than this many days are deleted; 0 keeps them all. Read only when
     // present, so that a first start's file is unchanged.
     std::int32_t logKeepDays = kLogKeepDaysKey.defaultNumber();
+    // Non-zero: a port missing at start-up is waited for instead of refusing the start. Read
+    // only when present.
+    std::int32_t waitForPorts = kWaitForPortsKey.defaultNumber();
 };
 
 // Section "VT%d": the line settings of one VT, with stop bits and parity already turned into

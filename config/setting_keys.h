@@ -30,6 +30,10 @@ inline constexpr SettingKey kJogKey{kDriverSection, "Jog", "32"};
 inline constexpr SettingKey kLogToDiskKey{kDriverSection, "LogToDisk", "0"};
 // Read only when present: a first start does not write it.
 inline constexpr SettingKey kLogKeepDaysKey{kDriverSection, "LogKeepDays", "0"};
+// Non-zero: a VT whose port is missing at start-up starts as a VT whose port was pulled while
+// running, and comes up when the port appears; 0 (the default) refuses the start. Read only
+// when present: a first start does not write it.
+inline constexpr SettingKey kWaitForPortsKey{kDriverSection, "WaitForPorts", "0"};
 
 // Sections VT1 to VT9: the line settings of one VT.
 inline constexpr SettingKey kPortKey{nullptr, "Port", "0"};

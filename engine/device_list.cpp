@@ -32,8 +32,9 @@ bool createDevices(config::DeviceSettings& settings, std::uint32_t deviceNumber,
     return true;
 }
 
-void useDefaultSpeeds(const config::StartupSettings& startup) {
+void useStartupSettings(const config::StartupSettings& startup) {
     engineState().speeds = DefaultSpeeds{startup.variable, startup.shuttle, startup.jog};
+    engineState().waitForMissingPorts = startup.waitForPorts != 0;
 }
 
 VtDevice* findDevice(int vtNumber) {

@@ -27,6 +27,9 @@ struct EngineState {
     std::uint32_t rxTimeoutMs = config::kRxTimeoutKey.defaultNumber();  // kept; nothing waits on it
     DefaultSpeeds speeds;
     int pollIndex = 0;  // the VT the poll visited last; 0 so that VT1 comes first
+    // A VT whose port is missing at start-up starts with its port lost instead of refusing
+    // the start.
+    bool waitForMissingPorts = false;
     EngineHost* host = nullptr;
 };
 
@@ -38,8 +41,9 @@ EngineState& engineState();
 bool createDevices(config::DeviceSettings& settings, std::uint32_t deviceNumber, EngineHost& host,
                    VtPartsFactory& parts);
 
-// Takes the default variable, shuttle and jog speeds from the start-up settings.
-void useDefaultSpeeds(const config::StartupSettings& startup);
+// Takes the default variable, shuttle and jog speeds, and whether a port missing at
+// start-up is waited for, from the start-up settings.
+void useStartupSettings(const config::StartupSettings& startup);
 
 // The device of VT n, or null.
 VtDevice* findDevice(int vtNumber);

@@ -68,6 +68,16 @@ bool VtDevice::setup(int portNumber, std::int32_t speed, int dataBits, int parit
     port->setParity(parity);
     this->portNumber = portNumber;
     const int opened = port->open(portNumber);
+    if (opened == kPortNotFound && engineState().waitForMissingPorts) {
+        // A USB adapter that enumerates late must not keep the other VTs off air: this VT
+        // starts as one whose port was pulled, and each poll visit tries the port again.
+        log::trace("Com port [%d] not found: waiting for it (vt%d)", portNumber, vtIndex);
+        comms::serialRegister(this, port->identity());
+        portLost = true;
+        host.setPanelText(kCommsFieldBase + vtIndex, "!! tFAIL !!");
+        transmitTimedOut();
+        return true;
+    }
     if (opened == kPortAlreadyOpen || opened == kPortNotFound) {
         std::snprintf(
             message, sizeof message,

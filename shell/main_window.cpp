@@ -90,7 +90,7 @@ bool MainWindow::create() {
     shellState().workstation = deviceSettings_.readWorkstation();
     const config::StartupSettings startup = deviceSettings_.readStartup();
     log::setTracing(startup.debugMode != 0);
-    engine::useDefaultSpeeds(startup);
+    engine::useStartupSettings(startup);
     simulation_ = startup.simulation != 0;
     logMode_ = log::driverLogMode(startup.logMode);
     logKeepDays_ = startup.logKeepDays;

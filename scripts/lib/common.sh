@@ -23,6 +23,7 @@ KORVEL_PACKAGES=(
 KORVEL_PACKAGES+=(zip unzip)
 # The screenshot script's picture of the root window: xwd, and netpbm to cut and convert it.
 KORVEL_PACKAGES+=(x11-apps netpbm)
+KORVEL_PACKAGES+=(cmark-gfm)  # the release package's HTML guide, from the Markdown of docs/
 
 # A compiler cache, where the machine has one: each build tree, and each checkout of the
 # project on the machine, then compiles an unchanged file once.

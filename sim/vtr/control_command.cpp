@@ -45,11 +45,13 @@ ControlParse parseFault(ControlCommand command, const std::vector<std::string_vi
     auto argument = [&](std::size_t index, int limit, int base = 10) {
         return number(words[4 + index], base, limit);
     };
-    if ((kind == "silent" || kind == "corrupt" || kind == "closed" || kind == "echo") &&
+    if ((kind == "silent" || kind == "corrupt" || kind == "closed" || kind == "echo" ||
+         kind == "invert") &&
         extra == 0) {
         command.action = kind == "silent"    ? Action::kSilent
                          : kind == "corrupt" ? Action::kCorrupt
                          : kind == "echo"    ? Action::kEcho
+                         : kind == "invert"  ? Action::kInvert
                                              : Action::kClosed;
         return {command, {}};
     }

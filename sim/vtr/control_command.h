@@ -31,6 +31,7 @@ struct ControlCommand {
         kDelay,
         kClosed,
         kEcho,
+        kInvert,
         kShow,
         kClear,
         kLocal,

@@ -112,6 +112,9 @@ void Deck::send(Bytes reply, Instant now, std::vector<Transmission>& writes) {
         for (auto& b : garbage) b = garbageByte();
         reply.insert(reply.begin(), garbage.begin(), garbage.end());
     }
+    // A transmit pair wired A to B: the controller reads every bit the other way round.
+    if (faults_.invert)
+        for (auto& b : reply) b = static_cast<std::uint8_t>(~b);
     const Instant due = std::max(now + Instant(faults_.replyDelay), lastDue_);
     if (faults_.splitDelay && reply.size() >= 2) {
         const auto half = static_cast<std::ptrdiff_t>(reply.size() / 2);
@@ -262,6 +265,7 @@ std::string Deck::describe(Instant now) {
     if (faults_.replyDelay.count() > 0) add("delay:" + std::to_string(faults_.replyDelay.count()));
     if (faults_.portClosed) add("closed");
     if (faults_.echo) add("echo");
+    if (faults_.invert) add("invert");
     if (text.size() == before) text += "none";
     return text;
 }
@@ -294,6 +298,9 @@ void Deck::control(const ControlCommand& command, Instant now) {
             break;
         case Action::kEcho:
             faults_.echo = true;
+            break;
+        case Action::kInvert:
+            faults_.invert = true;
             break;
         case Action::kClear:
             faults_ = Faults{};

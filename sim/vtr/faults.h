@@ -20,6 +20,7 @@ struct Faults {
     std::chrono::milliseconds replyDelay{0};              // replies go out this late
     bool portClosed = false;  // the pseudo-terminal is closed, the port has vanished
     bool echo = false;        // every byte received goes straight back (TX and RX joined)
+    bool invert = false;      // every byte sent goes out with its bits inverted (A/B swapped)
 };
 
 }  // namespace korvel::sim::vtr

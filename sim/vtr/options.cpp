@@ -209,6 +209,7 @@ Control lines (--control, --command, and on Windows standard input too, where
   deck N fault delay MS       send each reply MS late
   deck N fault closed         close the port: the link and device vanish
   deck N fault echo           every byte received goes straight back (TX and RX joined)
+  deck N fault invert         every byte sent goes out inverted (A/B of a pair swapped)
   deck N clear                end all faults (reopens a closed port)
   deck N local on|off         front-panel local mode: transport commands ignored
   deck N tape in|out          insert or remove the tape

@@ -14,6 +14,7 @@
 #include "config/decimal.h"
 #include "config/device_settings.h"
 #include "config/ini_profile_store.h"
+#include "config/settings_commented.h"
 #ifdef _WIN32
 #include "config/win32_profile_store.h"
 #endif
@@ -252,6 +253,51 @@ TEST_P(SettingsFiles, AFileThatCannotBeWrittenGivesDefaultsAndStartUpGoesOn) {
     EXPECT_EQ(device.readVt(1).dataBits, 8);
     EXPECT_FALSE(device.writeDebugMode(true));
     EXPECT_TRUE(fs::is_directory(deviceFile()));
+}
+
+// The package's commented example, renamed for a device, is a settings file like any other:
+// its comments hide no key, every key reads as its default, and the keys a site edits there
+// take effect.
+TEST_P(SettingsFiles, TheCommentedExampleReadsAsTheDefaultsAndTakesASitesEdits) {
+    const std::string example = commentedSettingsExample();
+    std::istringstream lines(example);
+    std::string line;
+    std::string previous;
+    int keys = 0;
+    while (std::getline(lines, line)) {
+        ASSERT_EQ(line.back(), '\r');
+        if (line.find('=') != std::string::npos) {
+            ++keys;
+            EXPECT_NE(line[0], ';') << "a comment a reader would take for a key: " << line;
+            EXPECT_EQ(previous[0], ';') << "a key without its comment: " << line;
+        }
+        previous = line;
+    }
+    EXPECT_EQ(keys, 11 + 2 * 5);  // KORVEL, and VT1 and VT2 in full
+
+    writeFile(deviceFile(), example);
+    DeviceSettings device(*settings, 10);
+    const StartupSettings startup = device.readStartup();
+    EXPECT_EQ(startup.shuttle, 80);
+    EXPECT_EQ(startup.logKeepDays, 0);
+    EXPECT_EQ(startup.waitForPorts, 0);
+    EXPECT_EQ(device.readVt(1).port, 0);
+    EXPECT_EQ(device.readVt(1).parity, 1);
+    EXPECT_EQ(device.readTimeouts().txTimeoutMs, 250);
+
+    std::string edited = example;
+    const auto set = [&](const std::string& from, const std::string& to) {
+        edited.replace(edited.find(from), from.size(), to);
+    };
+    set("\r\nWaitForPorts=0\r\n", "\r\nWaitForPorts=1\r\n");
+    set("\r\nPort=0\r\n", "\r\nPort=7\r\n");  // VT1's
+    set("\r\nLogKeepDays=0\r\n", "\r\nLogKeepDays=30\r\n");
+    writeFile(deviceFile(), edited);
+    DeviceSettings site(*settings, 10);
+    EXPECT_EQ(site.readStartup().waitForPorts, 1);
+    EXPECT_EQ(site.readStartup().logKeepDays, 30);
+    EXPECT_EQ(site.readVt(1).port, 7);
+    EXPECT_EQ(site.readVt(2).port, 0);
 }
 
 TEST_P(SettingsFiles, TheReadBufferIsSharedUntilTheNextRead) {

@@ -173,6 +173,50 @@ TEST_F(CreateDevices, ASetUpVtAsksForItsStatusAndStartsItsTimecodeTimer) {
     EXPECT_EQ(parts.clients[0]->received, &vt2.infodriverRxCount);
 }
 
+TEST_F(CreateDevices, WaitForPortsStartsAMissingPortAsLostAndStillRefusesAPortInUse) {
+    const auto startWith = [&](const char* waitForPorts, int vt2OpenResult) {
+        TearDown();
+        SetUp();
+        host = testing::FakeHost{};
+        parts = testing::FakeParts{};
+        store = testing::MemoryProfileStore{};
+        if (waitForPorts) store.set("DEV_007.ini", "KORVEL", "WaitForPorts", waitForPorts);
+        for (int n = 1; n <= 3; ++n) setVt(n, "Port", std::to_string(n));
+        parts.openResults[1] = vt2OpenResult;
+        config::Settings settings(store, [](const char*) -> const char* { return nullptr; });
+        config::DeviceSettings device(settings, static_cast<int>(deviceNumber));
+        useStartupSettings(device.readStartup());
+        return create();
+    };
+
+    // Absent, the key keeps the refusal and is not written into a first start's file.
+    EXPECT_FALSE(startWith(nullptr, -1));
+    EXPECT_EQ(host.errors, (std::vector<std::string>{"Com port [2] not found"}));
+    EXPECT_EQ(store.values.count({"DEV_007.ini", "korvel", "waitforports"}), 0u);
+
+    // On: VT2 starts failed with its port lost, no box; VT1 and VT3 start as ever.
+    ASSERT_TRUE(startWith("1", -1));
+    EXPECT_EQ(vtNumbers(), (std::vector<int>{1, 2, 3}));
+    EXPECT_TRUE(host.errors.empty());
+    VtDevice& vt2 = *findDevice(2);
+    EXPECT_TRUE(vt2.portLost);
+    EXPECT_EQ(host.panel[2102], "!! tFAIL !!");
+    EXPECT_EQ(parts.clients[1]->slots[3], "1,0,");
+    EXPECT_TRUE(wire(vt2).empty());
+    EXPECT_TRUE(traced("Com port [2] not found: waiting for it (vt2)"));
+    EXPECT_EQ(comms::serialRegistry().find(parts.serials[1]->identity()), &vt2);
+    EXPECT_EQ(wire(*findDevice(3)), (std::vector<std::string>{"61 20 05 86"}));
+    // Its poll visit opens the port once it is there, and asks for the status.
+    parts.serials[1]->setOpenResult(1);
+    vt2.pollVisit();
+    EXPECT_FALSE(vt2.portLost);
+    EXPECT_EQ(wire(vt2), (std::vector<std::string>{"61 20 05 86"}));
+
+    // A port another program holds is a configuration fault: refused even so.
+    EXPECT_FALSE(startWith("1", -2));
+    EXPECT_EQ(host.errors, (std::vector<std::string>{"Com port [2] already open"}));
+}
+
 TEST_F(CreateDevices, ATimecodeTimerThatCannotStartDoesNotFailSetup) {
     setVt(1, "Port", "1");
     host.failingTimers.insert(31);

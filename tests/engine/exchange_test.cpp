@@ -341,7 +341,7 @@ TEST_F(Exchange, SlotOneTextsBecomeCommandsWithTheirSpeedsAndDirections) {
 
     config::StartupSettings startup;
     startup.jog = 16;  // the settings' own default speeds
-    useDefaultSpeeds(startup);
+    useStartupSettings(startup);
     heardSince();
     write(1, "-9");
     deck().answerAll();

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "tests/support/emulator_process.h"
@@ -58,6 +59,35 @@ TEST_F(Unattended, APulledPortFailsItsVtAloneAndComesBackWithoutARestart) {
     EXPECT_EQ(text.find("Com port [21] lost"), text.rfind("Com port [21] lost"));  // one line
     EXPECT_TRUE(driver->running());
     EXPECT_TRUE(driver->stop()) << "Exit did not end the driver";
+}
+
+TEST_F(Unattended, WithWaitForPortsALateAdapterKeepsNoOtherVtOffAirAndComesUpByItself) {
+    tree.set(kDevice, "KORVEL", "WaitForPorts", "1");
+    ASSERT_TRUE(decks.control("deck 2 fault closed"));  // VT2's adapter is not there yet
+    ASSERT_TRUE(infodriver.ready());
+    driver = std::make_unique<DriverProcess>(std::to_string(kDevice));
+    const auto window = driver->window();
+    ASSERT_TRUE(window) << "the start was refused";
+    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice + 1, 3, "1,0,"), 10000));
+    ASSERT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, 3, "0,0,"), 10000));
+    infodriver.send("write 101 1 2");
+    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, 2, "2")));
+    EXPECT_EQ(window->panelText(2102).value_or(""), "!! tFAIL !!");
+    EXPECT_TRUE(window->messageBoxes().empty());
+
+    const std::size_t mark = decks.mark();
+    ASSERT_TRUE(decks.control("deck 2 clear"));  // the adapter appears
+    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice + 1, 3, "0,0,"), 10000));
+    EXPECT_TRUE(logHolds(tree, "Com port [22] reopened"));
+    // Counted in poll rounds, not time: VT1 is asked for its status once a round, and VT2 is
+    // heard from again within two of them.
+    int roundsBefore = 0;
+    for (const DeckEvent& e : decks.since(mark)) {
+        if (e.deck == 2 && e.event == "rx") break;
+        if (e.deck == 1 && e.event == "rx" && e.detail == "61 20 05 86") ++roundsBefore;
+    }
+    EXPECT_LE(roundsBefore, 2);
+    EXPECT_TRUE(driver->stop());
 }
 
 TEST_F(Unattended, AHungInfodriverCannotHoldUpTheExit) {

@@ -79,6 +79,9 @@ Diagnosis diagnose(const std::vector<Exchange>& exchanges, int timeoutMs) {
     }
     if (bad > 0) {
         diagnosis.lineSuspect = true;
+        diagnosis.looksInverted = std::ranges::all_of(exchanges, [](const Exchange& e) {
+            return e.reply.kind != Kind::kBadFrame || e.reply.inverted;
+        });
         add(Finding::Kind::kBadFrames,
             std::to_string(bad) + " of " + std::to_string(asked) +
                 " replies were bytes that make no good frame: the deck is on other line settings "

@@ -30,6 +30,9 @@ struct Diagnosis {
     bool deckWorks() const;         // no finding stops the driver
     // The bytes suggest other line settings on the deck: worth trying the usual ones.
     bool lineSuspect = false;
+    // Every reply that made no good frame reads as one of the deck's with its bits inverted:
+    // a pair wired A to B, when no other line setting explains them.
+    bool looksInverted = false;
 };
 
 // What the exchanges on one line setting tell, from what came back alone.

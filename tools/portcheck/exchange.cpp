@@ -54,7 +54,9 @@ std::vector<std::uint8_t> questionFrame(Question question) {
     return {frame.begin(), frame.begin() + length};
 }
 
-ReplyCheck checkReply(Question question, std::span<const std::uint8_t> received) {
+namespace {
+
+ReplyCheck readFrames(Question question, std::span<const std::uint8_t> received) {
     const std::vector<std::uint8_t> asked = questionFrame(question);
     ReplyCheck check;
     bool bad = false;
@@ -92,6 +94,18 @@ ReplyCheck checkReply(Question question, std::span<const std::uint8_t> received)
         return check;
     }
     if (bad) check.kind = ReplyCheck::Kind::kBadFrame;
+    return check;
+}
+
+}  // namespace
+
+ReplyCheck checkReply(Question question, std::span<const std::uint8_t> received) {
+    ReplyCheck check = readFrames(question, received);
+    if (check.kind != ReplyCheck::Kind::kBadFrame) return check;
+    std::vector<std::uint8_t> flipped(received.begin(), received.end());
+    for (auto& b : flipped) b = static_cast<std::uint8_t>(~b);
+    const ReplyCheck other = readFrames(question, flipped);
+    check.inverted = other.kind == ReplyCheck::Kind::kGood || other.kind == ReplyCheck::Kind::kNak;
     return check;
 }
 

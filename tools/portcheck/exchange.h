@@ -26,8 +26,11 @@ struct ReplyCheck {
         kBadFrame,    // bytes that make no frame whose checksum holds
     };
     Kind kind = Kind::kNothing;
-    bool echoed = false;              // our own frame came back
-    bool done = false;                // a reply frame is complete: nothing more to wait for
+    bool echoed = false;  // our own frame came back
+    bool done = false;    // a reply frame is complete: nothing more to wait for
+    // Bytes that make no good frame, but a frame of the deck's once every bit is turned over:
+    // what a receive pair wired A to B makes of a deck's reply.
+    bool inverted = false;
     std::vector<std::uint8_t> frame;  // the reply frame, unless kNothing or kBadFrame
 };
 

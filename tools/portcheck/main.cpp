@@ -1,6 +1,7 @@
 // korvel-portcheck: does the deck on this port answer, what is it, and if not, why? For
 // commissioning, without the driver, its settings or an infodriver.
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -11,6 +12,8 @@
 #include "tools/portcheck/checked_port.h"
 #include "tools/portcheck/diagnosis.h"
 #include "tools/portcheck/options.h"
+#include "tools/portcheck/port_list.h"
+#include "tools/portcheck/survey.h"
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -177,7 +180,25 @@ const LineSetting* findDeckSetting(CheckedPort& port, int portNumber, const Opti
     return nullptr;
 }
 
-int run(const Options& o) {
+// Opens the port, asks the questions and diagnoses what came back; when the bytes point at
+// the line settings, looks for the usual setting the deck answers on.
+PortCheck checkPort(CheckedPort& port, int portNumber, const Options& o) {
+    PortCheck check;
+    check.opened = port.openWith(portNumber, o.line);
+    if (check.opened != 1) return check;
+    check.exchanges = askRounds(port, o.count, o.timeoutMs);
+    port.close();
+    check.diagnosis = diagnose(check.exchanges, o.timeoutMs);
+    if (!check.diagnosis.deckWorks() && check.diagnosis.lineSuspect && o.tryOthers) {
+        check.searched = true;
+        const std::vector<LineSetting> candidates = settingsToTry(o.line);
+        if (const LineSetting* found = findDeckSetting(port, portNumber, o, candidates))
+            check.deckSetting = *found;
+    }
+    return check;
+}
+
+int runOne(const Options& o) {
     int portNumber = comPortNumber(o.port);
 #ifndef _WIN32
     DeviceFolder devices;
@@ -197,43 +218,60 @@ int run(const Options& o) {
     }
 #endif
     CheckedPort port;
-    const int opened = port.openWith(portNumber, o.line);
-    if (opened != 1) {
-        std::fprintf(stderr, "korvel-portcheck: cannot open %s at %s: %s\n", o.port.c_str(),
-                     lineText(o.line).c_str(),
-                     opened == korvel::comms::kCommsAlreadyOpen
-                         ? "another program holds it (the driver?)"
-                         : "missing, unplugged, or the settings are refused");
-        return kExitUsage;
-    }
     std::printf("%s at %s: %d rounds of device type, status and timecode, time-out %d ms\n",
                 o.port.c_str(), lineText(o.line).c_str(), o.count, o.timeoutMs);
-    const std::vector<Exchange> exchanges = askRounds(port, o.count, o.timeoutMs);
-    port.close();
-    printAnswers(exchanges);
-    printRoundTrips(exchanges, static_cast<int>(exchanges.size()));
+    std::fflush(stdout);
+    const PortCheck check = checkPort(port, portNumber, o);
+    if (check.opened != 1) {
+        std::fprintf(stderr, "korvel-portcheck: cannot open %s at %s: %s\n", o.port.c_str(),
+                     lineText(o.line).c_str(), shortDiagnosis(check).c_str());
+        return kExitUsage;
+    }
+    printAnswers(check.exchanges);
+    printRoundTrips(check.exchanges, static_cast<int>(check.exchanges.size()));
 
-    const Diagnosis diagnosis = diagnose(exchanges, o.timeoutMs);
     std::printf("\n");
-    for (const Finding& finding : diagnosis.findings) printDiagnosis(finding.text);
-    if (diagnosis.deckWorks()) {
+    for (const Finding& finding : check.diagnosis.findings) printDiagnosis(finding.text);
+    if (check.diagnosis.deckWorks()) {
         printDiagnosis("OK, the deck answers correctly on " + lineText(o.line));
         return kExitOk;
     }
-    if (diagnosis.lineSuspect && o.tryOthers) {
-        const std::vector<LineSetting> candidates = settingsToTry(o.line);
-        std::printf("trying %zu other settings ...\n", candidates.size());
-        std::fflush(stdout);
-        if (const LineSetting* found = findDeckSetting(port, portNumber, o, candidates))
+    if (check.searched) {
+        std::printf("tried %zu other settings\n", settingsToTry(o.line).size());
+        if (const auto& found = check.deckSetting)
             printDiagnosis("The deck answers on " + lineText(*found) + ": set the VT's Speed=" +
                            std::to_string(found->speed) + " and Parity=" + found->parity +
                            " (or the deck's own to " + lineText(o.line) + ").");
         else
-            printDiagnosis(
-                "The deck answers cleanly on none of them: check the line (cable, "
-                "screen, adapter) and the deck's own settings.");
+            printDiagnosis(nothingFoundText(check.diagnosis));
     }
     return kExitProblem;
+}
+
+// Every port the system lists and every COM number that opens, each asked as runOne asks
+// one, in one table. Ports held by another program are reported, never taken.
+int runAll(const Options& o) {
+    const std::vector<ListedPort> listed = listSystemPorts();
+    std::printf(
+        "every serial port at %s: %d rounds of device type, status and timecode, time-out %d "
+        "ms\n",
+        lineText(o.line).c_str(), o.count, o.timeoutMs);
+    std::fflush(stdout);
+    std::vector<SurveyRow> rows;
+    int answering = 0;
+    for (int number : portsToTry(listed)) {
+        const auto entry = std::ranges::find(listed, number, &ListedPort::number);
+        const ListedPort* listing = entry == listed.end() ? nullptr : &*entry;
+        CheckedPort port;
+        const PortCheck check = checkPort(port, number, o);
+        if (check.opened == korvel::comms::kCommsFailed && listing == nullptr) continue;
+        if (deckAnswers(check)) ++answering;
+        rows.push_back(surveyRow(number, listing, check));
+    }
+    std::printf("\n%s\n", surveyTable(rows).c_str());
+    for (const std::string& warning : latencyWarnings(listed)) std::printf("%s\n", warning.c_str());
+    std::printf("%d of %zu ports have a deck answering\n", answering, rows.size());
+    return answering > 0 ? kExitOk : kExitProblem;
 }
 
 }  // namespace
@@ -248,5 +286,5 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "korvel-portcheck: %s (see --help)\n", parse.error.c_str());
         return kExitUsage;
     }
-    return run(parse.options);
+    return parse.options.all ? runAll(parse.options) : runOne(parse.options);
 }

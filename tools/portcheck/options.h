@@ -9,8 +9,9 @@ namespace korvel::tools::portcheck {
 
 struct Options {
     std::string port;  // "COMn", or (POSIX) a device path
+    bool all = false;  // every port of the system instead of one
     LineSetting line;
-    int count = 10;       // rounds of the three questions
+    int count = 10;       // rounds of the three questions (2 for every port, unless given)
     int timeoutMs = 250;  // the driver's TxTimeoutmS
     bool tryOthers = true;
     bool help = false;

@@ -27,6 +27,7 @@ TEST(ControlLine, FaultsAndSwitchesParseWithTheirValues) {
         {"  deck\t1 fault delay 250\r", 1, Action::kDelay, 250, 0x04},
         {"deck 9 fault closed", 9, Action::kClosed, 0, 0x04},
         {"deck 2 fault echo", 2, Action::kEcho, 0, 0x04},
+        {"deck 2 fault invert", 2, Action::kInvert, 0, 0x04},
         {"deck all clear", ControlCommand::kAllDecks, Action::kClear, 0, 0x04},
         {"deck 1 local on", 1, Action::kLocal, 1, 0x04},
         {"deck 1 tape out", 1, Action::kTape, 0, 0x04},

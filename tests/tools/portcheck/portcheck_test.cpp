@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <random>
+#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -11,6 +12,8 @@
 #include "tools/portcheck/diagnosis.h"
 #include "tools/portcheck/exchange.h"
 #include "tools/portcheck/line_setting.h"
+#include "tools/portcheck/port_list.h"
+#include "tools/portcheck/survey.h"
 
 namespace korvel::tools::portcheck {
 namespace {
@@ -55,6 +58,7 @@ struct Case {
     std::vector<std::string> controlLines;
     std::set<Kind> findings;
     bool lineSuspect;
+    bool looksInverted = false;
 };
 
 TEST(Portcheck, DiagnosisOfEveryWayTheEmulatedDeckCanGoWrong) {
@@ -65,6 +69,8 @@ TEST(Portcheck, DiagnosisOfEveryWayTheEmulatedDeckCanGoWrong) {
         {{"deck 1 fault echo", "deck 1 fault silent"}, {Kind::kEcho}, false},
         {{"deck 1 fault corrupt"}, {Kind::kBadFrames}, true},
         {{"deck 1 fault garbage 3"}, {Kind::kBadFrames}, true},
+        {{"deck 1 fault invert"}, {Kind::kBadFrames}, true, true},
+        {{"deck 1 fault invert", "deck 1 fault corrupt"}, {Kind::kBadFrames}, true},
         {{"deck 1 fault nak 1000 10"}, {Kind::kNak}, true},
         {{"deck 1 fault nak 1000 01"}, {Kind::kNak}, false},
         {{"deck 1 fault nak 1 01"}, {Kind::kNak}, false},
@@ -85,6 +91,7 @@ TEST(Portcheck, DiagnosisOfEveryWayTheEmulatedDeckCanGoWrong) {
         for (const Finding& f : diagnosis.findings) found.insert(f.kind);
         EXPECT_EQ(found, c.findings);
         EXPECT_EQ(diagnosis.lineSuspect, c.lineSuspect);
+        EXPECT_EQ(diagnosis.looksInverted, c.looksInverted);
         EXPECT_EQ(diagnosis.deckWorks(), found.empty());
         if (c.findings.empty()) {
             const RoundTrips t = roundTrips(exchanges, Question::kStatus);
@@ -123,6 +130,58 @@ TEST(Portcheck, ADeckThatKnowsNoDeviceTypeRequestStillPassesWhenAllElseIsRight) 
     diagnosis = diagnose(exchanges, 250);
     EXPECT_EQ(diagnosis.findings.at(0).kind, Kind::kNak);
     EXPECT_FALSE(diagnosis.deckWorks());
+}
+
+// The survey's rows from what the deck model answers, and from ports that did not open.
+TEST(Portcheck, SurveyRowsSayWhatEachPortAnswersInAFewWords) {
+    std::mt19937 random(5);
+    const auto checkOf = [&](std::vector<std::string> lines) {
+        Deck deck(sim::vtr::DeckSettings{}, sim::vtr::Instant{0});
+        for (const std::string& line : lines)
+            deck.control(*sim::vtr::parseControlLine(line).command, sim::vtr::Instant{0});
+        PortCheck check;
+        check.opened = 1;
+        check.exchanges = askDeck(deck, 2, random);
+        check.diagnosis = diagnose(check.exchanges, 250);
+        check.searched = check.diagnosis.lineSuspect;  // and, here, found nothing
+        return check;
+    };
+    const ListedPort ftdi{5, "USB Serial Port (COM5)", "FTDI", 16};
+    const ListedPort other{6, "Communications Port (COM6)", "(Standard port types)", 16};
+    PortCheck inUse;
+    inUse.opened = -2;
+
+    const std::vector<SurveyRow> rows = {
+        surveyRow(5, &ftdi, checkOf({})),
+        surveyRow(6, &other, checkOf({"deck 1 local on", "deck 1 tape out"})),
+        surveyRow(7, nullptr, checkOf({"deck 1 fault invert"})),
+        surveyRow(8, nullptr, checkOf({"deck 1 fault silent"})),
+        surveyRow(9, nullptr, inUse),
+    };
+    // Columns are two spaces or more apart: read them back as " | ".
+    const std::string table = std::regex_replace(surveyTable(rows), std::regex("  +"), " | ");
+    const std::vector<std::string> expected = {
+        "port | adapter | answers | device type | status | timecode | diagnosis",
+        "COM5 | USB Serial Port (COM5) (latency 16 ms) | yes | 21 25 | stop | 10.00.00.00 | OK",
+        "COM6 | Communications Port (COM6) | yes | 21 25 | local, no tape | 10.00.00.00 | local "
+        "mode; no tape",
+        "COM7 | - | no | - | - | - | A/B pair swapped?",
+        "COM8 | - | no | - | - | - | nothing came back",
+        "COM9 | - | in use | - | - | - | another program holds it (the driver?)",
+    };
+    std::string all;
+    for (const std::string& line : expected) all += line + "\n";
+    EXPECT_EQ(table, all);
+    EXPECT_FALSE(deckAnswers(inUse));
+
+    // Only the FTDI adapter's timer matters, and only above 4 ms.
+    ListedPort quick = ftdi;
+    quick.number = 4;
+    quick.latencyTimerMs = 4;
+    const auto warnings = latencyWarnings({quick, ftdi, other});
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].rfind("warning: COM5's latency timer is 16 ms", 0), 0u);
+    EXPECT_EQ(portsToTry({ftdi, {300, "", "", {}}}).size(), 256u);
 }
 
 TEST(Portcheck, OtherSettingsToTryStartAtTheGivenSpeedAndLeaveTheGivenSettingOut) {
