@@ -215,15 +215,24 @@ bool EventsJournal::openFor(const EventTime& time) {
     if (file_ == DiskLogPlatform::kNoFile) return false;
     platform_.seekToEnd(file_);
     fileDay_ = dayKey(time);
-    if (keepDays_ > 0) {
-        const CalendarDate today{time.year, time.month, time.day};
-        for (const std::string& file : platform_.listFiles(folder_.c_str())) {
-            if (isExpiredLogFile(file.c_str(), today, keepDays_)) {
-                platform_.removeFile((folder_ + "\\" + file).c_str());
-            }
+    pruneDue_ = true;
+    return true;
+}
+
+void EventsJournal::setKeepDays(int keepDays) {
+    keepDays_ = keepDays;
+    pruneDue_ = true;
+}
+
+void EventsJournal::removeExpiredFiles(const EventTime& time) {
+    const int keepDays = keepDays_;
+    if (keepDays <= 0) return;
+    const CalendarDate today{time.year, time.month, time.day};
+    for (const std::string& file : platform_.listFiles(folder_.c_str())) {
+        if (isExpiredLogFile(file.c_str(), today, keepDays)) {
+            platform_.removeFile((folder_ + "\\" + file).c_str());
         }
     }
-    return true;
 }
 
 void EventsJournal::closeFile() {
@@ -238,15 +247,17 @@ void EventsJournal::write(const Entry& entry) {
     const EventSeverity severity = eventSeverity(entry.kind);
     // The event log hears the problems, and of the rest only the start (its first line) and
     // the exit: a monitoring agent's view, not the journal's detail.
-    const bool forEventLog = severity != EventSeverity::kInformation ||
-                             (entry.kind == EventKind::kStart && entry.vt == 0) ||
-                             entry.kind == EventKind::kExit;
+    const bool firstStart = entry.kind == EventKind::kStart && !startReported_;
+    if (firstStart) startReported_ = true;
+    const bool forEventLog =
+        severity != EventSeverity::kInformation || firstStart || entry.kind == EventKind::kExit;
     if (eventLog_ != nullptr && forEventLog) eventLog_->report(entry.kind, severity, line);
     if (!openFor(entry.time)) {
         platform_.debugOutput(line);
         platform_.debugOutput("\n");
         return;
     }
+    if (pruneDue_.exchange(false)) removeExpiredFiles(entry.time);
     line[length] = '\r';
     line[length + 1] = '\n';
     if (!platform_.write(file_, line, static_cast<std::size_t>(length) + 2)) {

@@ -88,6 +88,7 @@ class EventsJournal {
 
     using Clock = std::function<EventTime()>;
 
+    // keepDays below 0: not known yet, nothing is removed until setKeepDays.
     EventsJournal(std::string folder, int keepDays, DiskLogPlatform& platform,
                   Clock clock = &localEventTime, EventLogSink* eventLog = nullptr);
     // Writes what is queued, then ends its thread.
@@ -101,6 +102,9 @@ class EventsJournal {
     bool recordUrgent(EventKind kind, int vt, const char* text, std::uint32_t timeoutMs);
     // Waits until everything recorded so far is written; false when timeoutMs passed first.
     bool flush(std::uint32_t timeoutMs);
+
+    // The days kept, once the settings are read: old files go with the next line written.
+    void setKeepDays(int keepDays);
 
     const std::string& folder() const { return folder_; }
 
@@ -116,10 +120,13 @@ class EventsJournal {
     void run();
     void write(const Entry& entry);
     bool openFor(const EventTime& time);
+    void removeExpiredFiles(const EventTime& today);
     void closeFile();
 
     std::string folder_;
-    int keepDays_;
+    std::atomic<int> keepDays_;
+    std::atomic<bool> pruneDue_{false};
+    bool startReported_ = false;  // the event log hears the first start line only
     DiskLogPlatform& platform_;
     Clock clock_;
     EventLogSink* eventLog_;
