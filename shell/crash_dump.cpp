@@ -69,8 +69,7 @@ bool prepareDumps(const char* folder) {
     return gWriteDump != nullptr;
 }
 
-bool writeDump(const char* tag, EXCEPTION_POINTERS* exception, bool full, char* path,
-               std::size_t pathSize) {
+bool writeDump(const char* tag, EXCEPTION_POINTERS* exception, char* path, std::size_t pathSize) {
     if (path != nullptr && pathSize > 0) path[0] = '\0';
     // dbghelp is not thread-safe: one dump at a time, and a second caller gives up.
     if (gWriteDump == nullptr || InterlockedExchange(&gDumpBusy, 1) != 0) return false;
@@ -89,11 +88,10 @@ bool writeDump(const char* tag, EXCEPTION_POINTERS* exception, bool full, char* 
         info.ExceptionPointers = exception;
         info.ClientPointers = FALSE;
         // Every thread and module, the data segments (globals a developer reads beside the
-        // stack), and what the stacks point to; a hang adds every thread's whole stack memory.
-        auto type = static_cast<MINIDUMP_TYPE>(
+        // stack), and what the stacks point to.
+        const auto type = static_cast<MINIDUMP_TYPE>(
             MiniDumpWithDataSegs | MiniDumpWithHandleData | MiniDumpWithThreadInfo |
             MiniDumpWithUnloadedModules | MiniDumpWithIndirectlyReferencedMemory);
-        if (full) type = static_cast<MINIDUMP_TYPE>(type | MiniDumpWithPrivateReadWriteMemory);
         written = gWriteDump(GetCurrentProcess(), GetCurrentProcessId(), handle, type,
                              exception != nullptr ? &info : nullptr, nullptr, nullptr) != FALSE;
         CloseHandle(handle);

@@ -16,11 +16,11 @@ inline constexpr int kKeptDumps = 10;
 // False when either cannot be had; dumps are then not written.
 bool prepareDumps(const char* folder);
 
-// Writes a dump: with the exception (a crash) from the thread that raised it, or without
-// (a hang) from any thread; full adds every thread's whole stack and the process's data.
-// The file's path goes to path (may be empty); false when nothing was written.
-bool writeDump(const char* tag, EXCEPTION_POINTERS* exception, bool full, char* path,
-               std::size_t pathSize);
+// Writes a dump of every thread's stack and registers, every module, the data segments and
+// what the stacks point to: with the exception (a crash) from the thread that raised it, or
+// without (a hang) from any thread. The file's path goes to path (may be empty); false when
+// nothing was written.
+bool writeDump(const char* tag, EXCEPTION_POINTERS* exception, char* path, std::size_t pathSize);
 
 // "korvel.exe+0x1A2B0" for an address in a module, else "0x..." and "(no module)".
 void describeAddress(char* out, std::size_t size, const void* address);

@@ -68,15 +68,19 @@ void recordStart(const char* commandLine, const char* settingsFile) {
 }
 
 void endHungProcess(unsigned limitSeconds) {
-    char dump[2 * MAX_PATH] = {};
-    writeDump("hang", nullptr, true, dump, sizeof dump);
+    // The line first: it is the evidence a site looks at, and the dump can take seconds.
     char line[3 * MAX_PATH];
     std::snprintf(line, sizeof line,
                   "korvel: main loop has not turned for %u s (a call that never came back); "
-                  "version %s%s%s",
-                  limitSeconds, KORVEL_VERSION_TEXT, dump[0] ? ", dump " : ", no dump", dump);
+                  "version %s; a dump of every thread follows",
+                  limitSeconds, KORVEL_VERSION_TEXT);
     OutputDebugStringA(line);
     recordUrgently(log::EventKind::kHang, line);
+    char dump[2 * MAX_PATH] = {};
+    if (writeDump("hang", nullptr, dump, sizeof dump)) {
+        std::snprintf(line, sizeof line, "korvel: hang dump %s", dump);
+        recordUrgently(log::EventKind::kHang, line);
+    }
     TerminateProcess(GetCurrentProcess(), kHangExitCode);
     for (;;) Sleep(INFINITE);
 }

@@ -57,7 +57,7 @@ void nameCppException(char* out, std::size_t size, const std::type_info* type) {
     // A second crash while the first is reported (on another thread, or in the sink) only ends.
     if (InterlockedExchange(&gEnding, 1) == 0) {
         char dump[MAX_PATH * 2] = {};
-        writeDump("crash", exception, false, dump, sizeof dump);
+        writeDump("crash", exception, dump, sizeof dump);
         char line[kLineSize];
         formatFatalExceptionLine(line, sizeof line, code, name, address, dump);
         OutputDebugStringA(line);
