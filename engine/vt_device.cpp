@@ -89,7 +89,14 @@ bool VtDevice::setup(int portNumber, std::int32_t speed, int dataBits, int parit
     return true;
 }
 
-void VtDevice::shutdown() {}
+void VtDevice::shutdown() {
+    // A storm that never ended gets its count now: the journal's last word on the VT.
+    if (failJournaled && stormTimeouts != 0) {
+        log::recordEvent(log::EventKind::kTxTimeout, vtIndex,
+                         "Still failed at the end, after %u tx time-outs",
+                         static_cast<unsigned>(stormTimeouts));
+    }
+}
 
 void VtDevice::sendCommand(unsigned number, std::int32_t value) {
     const CommandPlan plan = planCommand(number, value, cuePoint);

@@ -34,7 +34,7 @@ class VtDevice : public infodriver::InfodriverSink, public comms::SerialListener
     // timecode timer. False, after a timed error box, when the VT cannot be served.
     virtual bool setup(int portNumber, std::int32_t speed, int dataBits, int parity, int stopBits,
                        EngineHost& host);
-    // Called once at teardown; the device has nothing to finish.
+    // Called once at teardown: a transmit time-out storm still going is journaled with its count.
     virtual void shutdown();
     // Bytes have arrived on the VT's port.
     void onSerialData(comms::SerialPort* port) override;
