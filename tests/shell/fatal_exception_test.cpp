@@ -83,12 +83,18 @@ TEST(FatalException, ACrashEndsAtOnceWithItsCodeAnEventsLineAndADump) {
     std::filesystem::remove_all(root);
     _putenv_s("RZ_ROOT", root.string().c_str());
     _putenv_s("RZ_SYSTEM", "sys");
+    // Dumps of earlier crashes, more than are kept: the oldest go as new ones come.
+    const auto logs = root / "sys" / "logs" / "korvel";
+    std::filesystem::create_directories(logs / "dumps");
+    for (int day = 10; day < 20; ++day) {
+        std::ofstream(logs / "dumps" /
+                      ("korvel-202001" + std::to_string(day) + "-000000-000-1-crash.dmp"));
+    }
 
     EXPECT_EQ(crashChild("fault"), static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
     EXPECT_EQ(crashChild("throw"), kUncaughtCppException);
     EXPECT_EQ(crashChild("thread-throw"), kUncaughtCppException);
 
-    const auto logs = root / "sys" / "logs" / "korvel";
     std::string journal;
     for (const auto& entry : std::filesystem::directory_iterator(logs / "events")) {
         std::ifstream file(entry.path(), std::ios::binary);
@@ -113,7 +119,12 @@ TEST(FatalException, ACrashEndsAtOnceWithItsCodeAnEventsLineAndADump) {
 
     int dumps = 0;
     int withException = 0;
+    std::set<std::string> earlier;
     for (const auto& entry : std::filesystem::directory_iterator(logs / "dumps")) {
+        if (entry.path().filename().string().rfind("korvel-2020", 0) == 0) {
+            earlier.insert(entry.path().filename().string());
+            continue;
+        }
         ++dumps;
         const std::set<std::uint32_t> streams = dumpStreams(entry.path());
         EXPECT_TRUE(streams.count(kThreadListStream)) << entry.path();
@@ -121,6 +132,10 @@ TEST(FatalException, ACrashEndsAtOnceWithItsCodeAnEventsLineAndADump) {
         withException += streams.count(kExceptionStream) ? 1 : 0;
     }
     EXPECT_EQ(dumps, 3);
+    // The newest ten stay: of the ten earlier ones, the three oldest went.
+    EXPECT_EQ(earlier.size(), 7u);
+    EXPECT_FALSE(earlier.count("korvel-20200112-000000-000-1-crash.dmp"));
+    EXPECT_TRUE(earlier.count("korvel-20200113-000000-000-1-crash.dmp"));
     EXPECT_GE(withException, 1);  // the fault's, at least
     std::filesystem::remove_all(root);
 }
