@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <set>
 #include <string>
 
 #include "config/setting_keys.h"
@@ -48,6 +50,11 @@ struct StartupSettings {
     // Non-zero: a port missing at start-up is waited for instead of refusing the start. Read
     // only when present.
     std::int32_t waitForPorts = kWaitForPortsKey.defaultNumber();
+    // The events journal's days kept, 0 all (read only when present).
+    std::int32_t eventsKeepDays = kEventsKeepDaysKey.defaultNumber();
+    // Seconds the main loop may stand still before the driver ends, 0 never (read only when
+    // present).
+    std::int32_t hangLimitS = kHangLimitKey.defaultNumber();
 };
 
 // Section "VT%d": the line settings of one VT, with stop bits and parity already turned into
@@ -66,6 +73,25 @@ struct TimeoutSettings {
     std::int32_t rxTimeoutMs = kRxTimeoutKey.defaultNumber();  // kept, nothing else uses it
 };
 
+// A value that is not what its key uses: not a whole number, outside the key's range, or a
+// parity that is not one of E, M, N and O. The driver still uses what the reading rule gives.
+struct SettingWarning {
+    std::string file;  // the path the reading rule gave
+    std::string section;
+    std::string key;
+    std::string text;     // as found
+    std::string used;     // the value used, as text
+    std::string problem;  // "not a whole number", "outside 0 to 255", ...
+};
+using SettingWarningSink = std::function<void(const SettingWarning&)>;
+
+// "DEV_001.ini [VT1] Port=\"COM5\": not a whole number; 0 used"
+std::string describeSettingWarning(const SettingWarning& warning);
+
+// Whether the text is a whole number as a person writes it: blanks around it, one sign,
+// digits only, within 32 bits.
+bool isWholeNumber(const char* text);
+
 // The settings of one driver instance, named by its device number.
 class DeviceSettings {
   public:
@@ -81,14 +107,23 @@ class DeviceSettings {
 
     const std::string& fileName() const { return fileName_; }
 
+    // Each key whose value is not what it uses is told here once, as it is read.
+    void setWarningSink(SettingWarningSink sink) { warningSink_ = std::move(sink); }
+
   private:
     // Reads a key, with write-back unless told otherwise; a VT key from the section of
     // vtNumber.
     const char* text(const SettingKey& key, int vtNumber = 0, bool writeBack = true);
-    std::int32_t number(const SettingKey& key, int vtNumber = 0);
+    std::int32_t number(const SettingKey& key, int vtNumber = 0, bool writeBack = true);
+    // Checks a text just read against its key and warns once per section and key.
+    void check(const char* file, const char* section, const SettingKey& key, const char* text);
+    void warn(const char* file, const char* section, const SettingKey& key, const char* text,
+              std::string used, std::string problem);
 
     Settings& settings_;
     std::string fileName_;
+    SettingWarningSink warningSink_;
+    std::set<std::string> warned_;  // "section/key" already told
 };
 
 }  // namespace korvel::config

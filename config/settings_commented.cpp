@@ -36,6 +36,13 @@ const Note kDriverNotes[] = {
       "starts failed (\"!! tFAIL !!\", slot 3 \"1,0,\") and comes up when its port appears; the",
       "others start normally. A first start does not write this key. Sites whose USB adapters",
       "enumerate late set 1."}},
+    {kEventsKeepDaysKey,
+     {"The events journal's daily files (folder events beside the traffic log) more than this",
+      "many days old are deleted; 0 keeps them all. A first start does not write this key."}},
+    {kHangLimitKey,
+     {"Seconds the driver's main loop may stand still before the driver writes a dump and ends",
+      "(exit code 0x48414E47) for its supervisor to restart it; 0 turns this off. A first",
+      "start does not write this key."}},
     {kTxTimeoutKey,
      {"Milliseconds a VT may take to answer a command before it is failed (\"!! tFAIL !!\").",
       "Leave at 250 unless a deck is known to answer late."}},
@@ -79,7 +86,8 @@ std::string commentedSettingsExample() {
     comment(out,
             "%RZ_ROOT%\\%RZ_SYSTEM%\\config\\system\\ (or the Windows folder without those two");
     comment(out, "variables). Every key is at its default here. Each start writes back every key");
-    comment(out, "it reads but LogKeepDays and WaitForPorts, so a missing key comes back.");
+    comment(out, "it reads but LogKeepDays, WaitForPorts, EventsKeepDays and HangLimitS, so a");
+    comment(out, "missing key comes back.");
     out += "\r\n[KORVEL]\r\n";
     for (const Note& note : kDriverNotes) entry(out, note);
     out += "\r\n[VT1]\r\n";

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "log/events_journal.h"
+
 namespace korvel::engine {
 
 EngineState& engineState() {
@@ -15,6 +17,13 @@ bool createDevices(config::DeviceSettings& settings, std::uint32_t deviceNumber,
     state.host = &host;
     for (int n = 1; n <= kMaxVts; ++n) {
         const config::VtLineSettings line = settings.readVt(n);
+        static constexpr char kParityLetters[] = "NOEM";
+        log::recordEvent(log::EventKind::kStart, n,
+                         "Port %d, %ld baud, %d data bits, parity %c, %d stop bits%s",
+                         static_cast<int>(line.port), static_cast<long>(line.speed),
+                         static_cast<int>(line.dataBits),
+                         line.parity >= 0 && line.parity <= 3 ? kParityLetters[line.parity] : '?',
+                         line.stopBits == 2 ? 2 : 1, line.port == 0 ? " (not used)" : "");
         if (line.port == 0) {
             host.setPanelText(kCommsFieldBase + n, "(none)");
             continue;

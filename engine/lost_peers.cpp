@@ -7,16 +7,19 @@
 #include <cstdio>
 
 #include "engine/vt_device.h"
+#include "log/events_journal.h"
 #include "log/trace.h"
 
 namespace korvel::engine {
 namespace {
 
-void traceAndLog(EngineHost& host, const char* format, int portNumber) {
+void traceAndLog(EngineHost& host, log::EventKind kind, int vt, const char* format,
+                 int portNumber) {
     char line[64];
     std::snprintf(line, sizeof line, format, portNumber);
     log::traceText(line);
     host.logTraffic(line);
+    log::recordEvent(kind, vt, "%s", line);
 }
 
 }  // namespace
@@ -25,7 +28,8 @@ bool VtDevice::noticeLostPort() {
     if (portLost) return true;
     if (!port->lost()) return false;
     portLost = true;
-    traceAndLog(*host_, "Com port [%d] lost", portNumber);
+    traceAndLog(*host_, log::EventKind::kPortLost, vtIndex, "Com port [%d] lost", portNumber);
+    journalFailure("port lost");
     port->close();
     host_->setPanelText(kCommsFieldBase + vtIndex, "!! tFAIL !!");
     transmitTimedOut();
@@ -36,7 +40,7 @@ bool VtDevice::reopenLostPort() {
     // No box and no trace while the port stays away: this runs every poll round.
     if (port->open(portNumber) != 1) return false;
     portLost = false;
-    traceAndLog(*host_, "Com port [%d] reopened", portNumber);
+    traceAndLog(*host_, log::EventKind::kPortBack, vtIndex, "Com port [%d] reopened", portNumber);
     port->setNotifyWindow(1);
     return true;
 }
@@ -46,6 +50,9 @@ bool VtDevice::peersMissing() {
     if (client->peerGone()) {
         infodriverGone = true;
         log::trace("Infodriver %u gone", client->deviceNumber());
+        log::recordEvent(log::EventKind::kInfodriverGone, vtIndex,
+                         "Infodriver %u gone without a goodbye: the driver closes",
+                         client->deviceNumber());
         host_->requestClose();
         return true;
     }

@@ -8,6 +8,7 @@
 #include "engine/command_table.h"
 #include "engine/reply_meaning.h"
 #include "engine/vt_device.h"
+#include "log/events_journal.h"
 #include "log/trace.h"
 
 namespace korvel::engine {
@@ -114,6 +115,7 @@ void VtDevice::reportUnrecognisedReply(const std::uint8_t* frame, int count) {
     log::traceText(text);
 
     host_->setPanelText(kCommsFieldBase + vtIndex, "!! FAIL?? !!");
+    journalFailure("unrecognised reply");
     publishCommsState(true);
     commsFailed = true;
     TXQueue(1);
@@ -121,6 +123,13 @@ void VtDevice::reportUnrecognisedReply(const std::uint8_t* frame, int count) {
 
 void VtDevice::recoverComms() {
     if (!commsFailed) return;
+    if (failJournaled) {
+        log::recordEvent(log::EventKind::kRecover, vtIndex,
+                         "Communication back after %u tx time-outs",
+                         static_cast<unsigned>(stormTimeouts));
+    }
+    failJournaled = false;
+    stormTimeouts = 0;
     host_->setPanelText(kCommsFieldBase + vtIndex, "OK");
     publishCommsState(false);
     host_->killTimer(timecodeTimerId());

@@ -12,6 +12,7 @@
 #include "engine/command_table.h"
 #include "engine/device_list.h"
 #include "engine/vt_device.h"
+#include "log/events_journal.h"
 #include "log/trace.h"
 
 namespace korvel::engine {
@@ -54,6 +55,9 @@ void VtDevice::onInfodriverEvent(infodriver::InfodriverClient*, std::int32_t cod
     switch (status) {
         case kDisconnected:
             log::trace("Infodriver %u has disconnected", client->deviceNumber());
+            log::recordEvent(log::EventKind::kInfodriverDisconnected, vtIndex,
+                             "Infodriver %u has disconnected: the driver closes",
+                             client->deviceNumber());
             // The client is still inside its own message handling: the window is closed
             // once that is done, and the devices are torn down in order then.
             host_->requestClose();

@@ -7,6 +7,7 @@
 #include "engine/command_table.h"
 #include "engine/device_list.h"
 #include "engine/vt_device.h"
+#include "log/events_journal.h"
 #include "log/trace.h"
 
 namespace korvel::engine {
@@ -74,10 +75,17 @@ void VtDevice::TXQueue(int done) {
 }
 
 void VtDevice::enterCommsFailed() {
+    journalFailure("no reply");
     commsFailed = true;
     txQueueCount = 0;
     rxIndex = 0;
     publishCommsState(true);
+}
+
+void VtDevice::journalFailure(const char* kind) {
+    if (failJournaled) return;
+    failJournaled = true;
+    log::recordEvent(log::EventKind::kFail, vtIndex, "Communication failed: %s", kind);
 }
 
 void VtDevice::publishCommsState(bool failed) {

@@ -7,6 +7,7 @@
 #include "engine/device_list.h"
 #include "engine/null_host.h"
 #include "infodriver/dispatch_registry.h"
+#include "log/events_journal.h"
 #include "log/trace.h"
 
 namespace korvel::engine {
@@ -53,10 +54,13 @@ bool VtDevice::setup(int portNumber, std::int32_t speed, int dataBits, int parit
         }
         std::snprintf(message, sizeof message, "Failed to connect to infodriver %u [vt%d]",
                       client->deviceNumber(), vtIndex);
+        log::recordEvent(log::EventKind::kRefused, vtIndex, "%s", message);
         host.showError(message);
         return false;
     }
     log::trace("Connected OK to infodriver %u", client->deviceNumber());
+    log::recordEvent(log::EventKind::kInfodriverConnected, vtIndex, "Connected to infodriver %u",
+                     client->deviceNumber());
     infodriver::dispatchRegistry().add(client->identity(), this);
     client->setCounters(&infodriverTxCount, &infodriverRxCount);
 
@@ -83,6 +87,7 @@ bool VtDevice::setup(int portNumber, std::int32_t speed, int dataBits, int parit
             message, sizeof message,
             opened == kPortAlreadyOpen ? "Com port [%d] already open" : "Com port [%d] not found",
             portNumber);
+        log::recordEvent(log::EventKind::kRefused, vtIndex, "%s", message);
         host.showError(message);
         return false;
     }
@@ -94,7 +99,14 @@ bool VtDevice::setup(int portNumber, std::int32_t speed, int dataBits, int parit
     return true;
 }
 
-void VtDevice::shutdown() {}
+void VtDevice::shutdown() {
+    // A storm that never ended gets its count now: the journal's last word on the VT.
+    if (failJournaled && stormTimeouts != 0) {
+        log::recordEvent(log::EventKind::kTxTimeout, vtIndex,
+                         "Still failed at the end, after %u tx time-outs",
+                         static_cast<unsigned>(stormTimeouts));
+    }
+}
 
 void VtDevice::sendCommand(unsigned number, std::int32_t value) {
     const CommandPlan plan = planCommand(number, value, cuePoint);

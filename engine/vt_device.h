@@ -34,7 +34,7 @@ class VtDevice : public infodriver::InfodriverSink, public comms::SerialListener
     // timecode timer. False, after a timed error box, when the VT cannot be served.
     virtual bool setup(int portNumber, std::int32_t speed, int dataBits, int parity, int stopBits,
                        EngineHost& host);
-    // Called once at teardown; the device has nothing to finish.
+    // Called once at teardown: a transmit time-out storm still going is journaled with its count.
     virtual void shutdown();
     // Bytes have arrived on the VT's port.
     void onSerialData(comms::SerialPort* port) override;
@@ -102,6 +102,10 @@ class VtDevice : public infodriver::InfodriverSink, public comms::SerialListener
     Timecode cuePoint;
     bool awaitingReply = false;
     bool commsFailed = true;  // until the first good reply
+    // The events journal's view of the VT: a failure is written once, with its kind, and the
+    // transmit time-outs of one failure are counted for the line of its recovery.
+    bool failJournaled = false;
+    std::uint32_t stormTimeouts = 0;
     bool status0Bit2 = false;
     bool status0Bit5 = true;
     bool tcPollPending = false;
@@ -128,6 +132,8 @@ class VtDevice : public infodriver::InfodriverSink, public comms::SerialListener
   private:
     void transmit(std::uint32_t entry, const char* debugText);
     void publishCommsState(bool failed);
+    // Journals the VT's failure, unless one is journaled already.
+    void journalFailure(const char* kind);
     void restartTimecodeTimer(std::uint32_t periodMs);
     void decodeTransportState(const std::uint8_t* frame);
     void decodeStatusFlags(const std::uint8_t* frame);

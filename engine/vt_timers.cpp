@@ -5,6 +5,7 @@
 
 #include "engine/command_table.h"
 #include "engine/device_list.h"
+#include "log/events_journal.h"
 #include "log/trace.h"
 
 namespace korvel::engine {
@@ -34,7 +35,16 @@ void announceTxTimeout(int vtNumber, EngineHost* host) {
 void transmitTimeout(int id) {
     const int n = id - kTxTimeoutTimerBase;
     announceTxTimeout(n, engineState().host);
-    if (VtDevice* device = findDevice(n)) device->transmitTimedOut();
+    if (VtDevice* device = findDevice(n)) {
+        // A deck that stays silent times out every few hundred milliseconds: the first of a
+        // storm is journaled, the rest are counted for the line of the recovery.
+        if (device->stormTimeouts++ == 0) {
+            log::recordEvent(log::EventKind::kTxTimeout, n,
+                             "No reply within %u ms; repeats are counted until it recovers",
+                             static_cast<unsigned>(engineState().txTimeoutMs));
+        }
+        device->transmitTimedOut();
+    }
 }
 
 void VtDevice::transmitTimedOut() {
@@ -95,6 +105,7 @@ void resetVt(int vtNumber) {
 
 void VtDevice::reset() {
     if (noticeLostPort()) reopenLostPort();
+    journalFailure("reset from the menu");
     // All the steps of a transmit time-out, at once.
     announceTxTimeout(vtIndex, host_);
     transmitTimedOut();

@@ -1,10 +1,11 @@
 #include "infodriver/win32_transport.h"
 
+#include "common/timed_message_box.h"
 #include "infodriver/infodriver_client.h"
 #include "infodriver/infodriver_state.h"
 #include "infodriver/library_entry_call.h"
+#include "log/events_journal.h"
 #include "log/trace.h"
-#include "common/timed_message_box.h"
 
 namespace korvel::infodriver {
 
@@ -114,6 +115,10 @@ MessageResult Win32Transport::send(WindowHandle window, std::uint32_t message, M
         log::trace("message %u: window %#llx did not answer within %u ms",
                    static_cast<unsigned>(message), static_cast<unsigned long long>(window),
                    kPeerAnswerMs);
+        log::recordEvent(log::EventKind::kInfodriverSilent, 0,
+                         "Infodriver window %#llx did not answer message %u within %u ms",
+                         static_cast<unsigned long long>(window), static_cast<unsigned>(message),
+                         static_cast<unsigned>(kPeerAnswerMs));
     }
     return -1;
 }

@@ -2,15 +2,19 @@
 
 #include <new>
 #include <string>
+#include <vector>
 
 #include "common/timed_message_box.h"
 #include "comms/serial_registry.h"
 #include "config/profile_store.h"
 #include "engine/device_list.h"
 #include "engine/vt_timers.h"
+#include "log/events_journal.h"
 #include "log/trace.h"
 #include "shell/about_box.h"
 #include "shell/counter_fields.h"
+#include "shell/evidence.h"
+#include "shell/hang_watchdog.h"
 #include "shell/resource.h"
 #include "shell/shell_state.h"
 #include "shell/window_layout.h"
@@ -87,9 +91,30 @@ bool MainWindow::create() {
     traceView_.attach(list);
     log::traceState().view = &traceView_;
 
+    recordStart(GetCommandLineA(),
+                settingsFileInUse(settings_.pathOf(deviceSettings_.fileName().c_str())).c_str());
+    // A value misread stays as the reading rule gives it, but is said: in the trace (once
+    // tracing is known, the warnings seen before it are traced too), the journal and the
+    // event log.
+    deviceSettings_.setWarningSink([this](const config::SettingWarning& warning) {
+        const std::string text = "Setting " + config::describeSettingWarning(warning);
+        if (tracingKnown_) {
+            log::traceText(text.c_str());
+        } else {
+            untracedWarnings_.push_back(text);
+        }
+        log::recordEvent(log::EventKind::kSetting, 0, "%s", text.c_str());
+    });
     shellState().workstation = deviceSettings_.readWorkstation();
     const config::StartupSettings startup = deviceSettings_.readStartup();
+    if (log::EventsJournal* journal = log::eventsState().journal.load()) {
+        journal->setKeepDays(startup.eventsKeepDays);
+    }
+    shellState().hangLimitS = startup.hangLimitS > 0 ? startup.hangLimitS : 0;
     log::setTracing(startup.debugMode != 0);
+    for (const std::string& text : untracedWarnings_) log::traceText(text.c_str());
+    untracedWarnings_.clear();
+    tracingKnown_ = true;
     engine::useStartupSettings(startup);
     simulation_ = startup.simulation != 0;
     logMode_ = log::driverLogMode(startup.logMode);
@@ -107,6 +132,7 @@ bool MainWindow::create() {
 
     if (!setTimer(engine::kPollTimerId, engine::kPollPeriodMs)) {
         log::trace("%s", kPollTimerFailed);
+        log::recordEvent(log::EventKind::kRefused, 0, "%s", kPollTimerFailed);
         showError(kPollTimerFailed);
         return false;
     }
@@ -124,6 +150,8 @@ void MainWindow::announceFiles() {
     const std::string settingsFile =
         "Settings file " + settingsFileInUse(settings_.pathOf(deviceSettings_.fileName().c_str()));
     log::traceText(settingsFile.c_str());
+    log::recordEvent(log::EventKind::kStart, 0, "Traffic log %s",
+                     diskLog_ ? diskLog_->fileName() : "off (LogToDisk=0)");
     if (!diskLog_) return;
     const std::string logFile = std::string("Log file ") + diskLog_->fileName();
     log::traceText(logFile.c_str());
@@ -132,6 +160,7 @@ void MainWindow::announceFiles() {
 }
 
 void MainWindow::endSession() {
+    shellState().exitReason = kSessionEnding;
     log::trace("%s", kSessionEnding);
     logTraffic(kSessionEnding);
     // This message can arrive while the main thread waits inside a VT's call to its
@@ -153,6 +182,7 @@ bool MainWindow::command(int id) {
             showAboutBox(instance_, window_, simulation_);
             return true;
         case IDM_EXIT:
+            if (shellState().exitReason == nullptr) shellState().exitReason = "File, Exit";
             DestroyWindow(window_);
             return true;
         case IDM_DEBUG_CLEAR:
@@ -254,6 +284,10 @@ void MainWindow::logTraffic(const char* text) {
 }
 
 void MainWindow::requestClose() {
+    // The engine closes when an infodriver has left; its line is in the journal just before.
+    if (shellState().exitReason == nullptr) {
+        shellState().exitReason = "closed by the driver: an infodriver left";
+    }
     PostMessageA(window_, WM_CLOSE, 0, 0);
 }
 
@@ -297,6 +331,8 @@ LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
             if (message == WM_COMMAND && main->command(LOWORD(wParam))) return 0;
             break;
         case WM_TIMER:
+            // Timers run in a modal box's loop too: the heartbeat goes on while one is up.
+            heartbeat();
             engine::handleTimer(static_cast<int>(wParam));
             return 0;
         case kCommNotifyMessage:

@@ -4,6 +4,8 @@
 
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "config/device_settings.h"
 #include "config/settings.h"
@@ -78,6 +80,8 @@ class MainWindow final : public engine::EngineHost {
     std::unique_ptr<log::DiskLog> diskLog_;
     int logMode_ = log::kDriverLogMode;                          // from "LogMode"
     int logKeepDays_ = config::kLogKeepDaysKey.defaultNumber();  // from "LogKeepDays"
+    std::vector<std::string> untracedWarnings_;  // settings warnings read before the trace's flag
+    bool tracingKnown_ = false;
     bool simulation_ = false;
     bool running_ = false;
 };

@@ -20,6 +20,8 @@ struct ShellState {
     char className[kClassNameSize] = {};
     std::int32_t workstation = 0;        // read and kept; nothing else uses it
     std::unique_ptr<MainWindow> window;  // the main window's state while it exists
+    int hangLimitS = 0;                  // from "HangLimitS": the watchdog's limit, 0 none
+    const char* exitReason = nullptr;    // why the window closed, for the exit's events line
 
     void reset();
 };

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -175,6 +176,15 @@ LRESULT readSlot(HWND peer, WPARAM slotIndex, char* buffer, int length) {
     return 1;
 }
 
+// A fault on demand, for the driver's hang watchdog: while the file that
+// KORVEL_VRAXIF32_HANG_FILE names exists, a slot call never returns, as a library stuck
+// on a peer that never answers would.
+void hangWhenAsked() {
+    static const char* const file = std::getenv("KORVEL_VRAXIF32_HANG_FILE");
+    if (file == nullptr || *file == '\0') return;
+    if (GetFileAttributesA(file) != INVALID_FILE_ATTRIBUTES) Sleep(INFINITE);
+}
+
 }  // namespace
 
 // Ordinal 1: the infodriver's message 2074 names its mailbox (wParam its process, lParam
@@ -206,6 +216,7 @@ extern "C" LRESULT KORVEL_ENTRY_POINT libraryData(HWND ownWindow, WPARAM wParam,
 extern "C" LRESULT KORVEL_ENTRY_POINT slotTraffic(HWND peerWindow, UINT message, WPARAM slotIndex,
                                                   LPARAM text, int one, int length) {
     korvel::sim::ensureTestReader();
+    hangWhenAsked();
     char* buffer = reinterpret_cast<char*>(text);
     const bool read = message == korvel::infodriver::IFMSG_SLOTREAD;
     if (read && buffer != nullptr && length >= 1) buffer[0] = '\0';

@@ -10,11 +10,13 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "config/decimal.h"
 #include "config/device_settings.h"
 #include "config/ini_profile_store.h"
 #include "config/settings_commented.h"
+#include "support/memory_profile_store.h"
 #ifdef _WIN32
 #include "config/win32_profile_store.h"
 #endif
@@ -395,6 +397,72 @@ TEST_P(HandEditedFiles, WritesKeepEveryOtherValue) {
 
 INSTANTIATE_TEST_SUITE_P(Stores, HandEditedFiles, ::testing::ValuesIn(storesOfThisBuild()),
                          storeName);
+
+}  // namespace
+}  // namespace korvel::config
+
+namespace korvel::config {
+namespace {
+
+// A hand-edited file with every kind of slip, read the way a start reads it (twice, as a
+// second VT section or a restart would): each key that is not what it uses is told once,
+// with the file, section, key, the text and the value the reading rule gives; the values the
+// driver uses stay as before, and good values say nothing.
+TEST(SettingWarnings, EachMisreadKeyIsToldOnceWithWhatWasFoundAndWhatIsUsed) {
+    korvel::testing::MemoryProfileStore store;
+    Settings settings(store, [](const char*) -> const char* { return nullptr; });
+    const std::string file = "DEV_004.ini";
+    const std::map<std::pair<std::string, std::string>, std::string> values = {
+        {{"KORVEL", "DebugMode"}, "1"},
+        {{"KORVEL", "LogMode"}, " 2 "},
+        {{"KORVEL", "Shuttle"}, "300"},
+        {{"KORVEL", "Jog"}, "-5"},
+        {{"KORVEL", "HangLimitS"}, "1m"},
+        {{"KORVEL", "TxTimeoutmS"}, "250"},
+        {{"VT1", "Port"}, "COM5"},
+        {{"VT1", "Parity"}, "Odd"},
+        {{"VT1", "Speed"}, "38,400"},
+        {{"VT1", "StopBits"}, "3"},
+        {{"VT2", "Port"}, "22"},
+        {{"VT2", "Parity"}, "n"},
+        {{"VT2", "Speed"}, "99999999999"},
+        {{"VT2", "DataBits"}, "+8"},
+        {{"Network", "Workstation"}, "ws12"},
+    };
+    for (const auto& [where, text] : values) {
+        store.set(where.first == "Network" ? "NTQ.INI" : file, where.first.c_str(),
+                  where.second.c_str(), text);
+    }
+    DeviceSettings device(settings, 4);
+    std::vector<std::string> told;
+    device.setWarningSink(
+        [&](const SettingWarning& w) { told.push_back(describeSettingWarning(w)); });
+    for (int pass = 0; pass < 2; ++pass) {
+        device.readWorkstation();
+        const StartupSettings startup = device.readStartup();
+        EXPECT_EQ(startup.shuttle, 300);
+        EXPECT_EQ(startup.hangLimitS, 1);
+        const VtLineSettings vt1 = device.readVt(1);
+        EXPECT_EQ(vt1.port, 0);
+        EXPECT_EQ(vt1.parity, 0);
+        EXPECT_EQ(vt1.speed, 38);
+        device.readVt(2);
+        for (int n = 3; n <= 9; ++n) device.readVt(n);
+        device.readTimeouts();
+    }
+    const std::vector<std::string> expected = {
+        "NTQ.INI [Network] Workstation=\"ws12\": not a whole number; 0 used",
+        "DEV_004.ini [KORVEL] Shuttle=\"300\": outside 0 to 255; 300 used",
+        "DEV_004.ini [KORVEL] Jog=\"-5\": outside 0 to 255; -5 used",
+        "DEV_004.ini [KORVEL] HangLimitS=\"1m\": not a whole number; 1 used",
+        "DEV_004.ini [VT1] Port=\"COM5\": not a whole number; 0 used",
+        "DEV_004.ini [VT1] Speed=\"38,400\": not a whole number; 38 used",
+        "DEV_004.ini [VT1] StopBits=\"3\": outside 1 to 2; 1 used",
+        "DEV_004.ini [VT1] Parity=\"Odd\": not one of E, M, N and O; none used",
+        "DEV_004.ini [VT2] Speed=\"99999999999\": not a whole number; 2147483647 used",
+    };
+    EXPECT_EQ(told, expected);
+}
 
 }  // namespace
 }  // namespace korvel::config

@@ -9,8 +9,10 @@
 #include <string>
 
 #include "engine/device_list.h"
+#include "log/events_journal.h"
 #include "sim/vtr/frame.h"
 #include "support/engine_fixture.h"
+#include "support/memory_log_platform.h"
 #include "support/scripted_deck.h"
 
 namespace korvel::engine {
@@ -240,7 +242,14 @@ TEST_F(Exchange, AnUnrecognisedReplyFailsTheVtUntilAGoodOne) {
     EXPECT_EQ(host.periodOf(31), vt().tcUpdatePeriod);
 }
 
+// The journal hears a silence as one failure and one time-out line, however many time-outs
+// the storm holds, and their count with the recovery.
 TEST_F(Exchange, ASilentDeckFailsAndRecoversWhenItAnswersAgain) {
+    testing::MemoryLogPlatform files;
+    files.folders.insert("events");
+    auto journal = std::make_unique<log::EventsJournal>(
+        "events", 0, files, [] { return log::EventTime{2026, 12, 9, 3, 0, 0, 0}; });
+    log::eventsState().journal = journal.get();
     settle();
     deck().setSilent(true);
     deck().run(2000);
@@ -250,6 +259,15 @@ TEST_F(Exchange, ASilentDeckFailsAndRecoversWhenItAnswersAgain) {
     deck().run(1200);
     EXPECT_EQ(host.panel[2101], "OK");
     EXPECT_EQ(slot(3), "0,0,");
+
+    log::eventsState().journal = nullptr;
+    ASSERT_TRUE(journal->flush(5000));
+    const std::string text = files.allText();
+    EXPECT_THAT(text, ::testing::MatchesRegex(
+                          "2026-12-09 03:00:00.000 VT1 TXTIMEOUT No reply within 250 ms[^\n]*\n"
+                          "[^\n]* VT1 FAIL Communication failed: no reply\r\n"
+                          "[^\n]* VT1 RECOVER Communication back after ([2-9]|[1-9][0-9]) tx "
+                          "time-outs\r\n"));
 }
 
 TEST_F(Exchange, SlotTenSetsTheTimecodePeriodAndWritesItBack) {

@@ -20,7 +20,6 @@ namespace {
 using sim::EventRecord;
 using sim::testing::EmulatorProcess;
 
-
 // A deck's port as a terminal program leaves it: XON/XOFF both ways. A pseudo-terminal keeps
 // its settings only while somebody holds it (the deck emulator puts them back when the last
 // holder goes), so this handle stays open while the driver opens the port beside it, which
