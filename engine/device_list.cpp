@@ -16,7 +16,7 @@ bool createDevices(config::DeviceSettings& settings, std::uint32_t deviceNumber,
     for (int n = 1; n <= kMaxVts; ++n) {
         const config::VtLineSettings line = settings.readVt(n);
         if (line.port == 0) {
-            host.setPanelText(kCommsFieldBase + n, "(none)");
+            host.setPanelText(kCommsField, n, "(none)");
             continue;
         }
         auto device = std::make_unique<VtDevice>(n, deviceNumber, parts);

@@ -27,7 +27,7 @@ bool VtDevice::noticeLostPort() {
     portLost = true;
     traceAndLog(*host_, "Com port [%d] lost", portNumber);
     port->close();
-    host_->setPanelText(kCommsFieldBase + vtIndex, "!! tFAIL !!");
+    host_->setPanelText(kCommsField, vtIndex, "!! tFAIL !!");
     transmitTimedOut();
     return true;
 }

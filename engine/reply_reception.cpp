@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "comms/comms.h"
 #include "engine/vt_device.h"
 #include "log/trace.h"
 
@@ -11,7 +12,6 @@ namespace korvel::engine {
 namespace {
 
 constexpr int kChunkBytes = 32;
-constexpr int kPurgeReceive = 8;
 
 // A chunk read while exactly one of these line errors is reported is unreliable and is
 // dropped whole; no error, or several at once, lets it through.
@@ -63,7 +63,7 @@ void VtDevice::feedByte(std::uint8_t byte) {
         if (byte != static_cast<std::uint8_t>(rxSum)) {
             rxFrame.fill(0);
             rxIndex = 0;
-            port->purge(kPurgeReceive);
+            port->purge(comms::kPurgeRxClear);
             log::trace("Checksum Error");
         }
         host_->killTimer(txTimerId());
@@ -81,7 +81,7 @@ void VtDevice::feedByte(std::uint8_t byte) {
         rxLength = 0;
         rxFrame.fill(0);
         rxIndex = 0;
-        port->purge(kPurgeReceive);
+        port->purge(comms::kPurgeRxClear);
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include "engine/command_table.h"
 #include "engine/device_list.h"
+#include "engine/slot_layout.h"
 #include "engine/vt_device.h"
 #include "log/trace.h"
 
@@ -83,7 +84,7 @@ void VtDevice::enterCommsFailed() {
 void VtDevice::publishCommsState(bool failed) {
     char text[16];
     std::snprintf(text, sizeof text, failed ? "1,%d," : "0,%d,", status0Bit2 ? 1 : 0);
-    client->writeSlotIfChanged(3, text);
+    client->writeSlotIfChanged(kCommsStateSlot, text);
 }
 
 }  // namespace korvel::engine

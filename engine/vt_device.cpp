@@ -2,20 +2,19 @@
 
 #include <cstdio>
 
+#include "comms/comms.h"
 #include "comms/serial_registry.h"
 #include "engine/command_table.h"
 #include "engine/device_list.h"
 #include "engine/null_host.h"
+#include "engine/slot_layout.h"
 #include "infodriver/dispatch_registry.h"
+#include "infodriver/infodriver_messages.h"
 #include "log/trace.h"
 
 namespace korvel::engine {
 namespace {
 
-constexpr int kConnected = 15;
-constexpr int kConnectFailed = 5;
-constexpr int kPortAlreadyOpen = -2;
-constexpr int kPortNotFound = -1;
 constexpr std::uint32_t kFirstTimecodePeriodMs = 1000;
 
 // Stands in for the main window until setup names it, so that nothing dereferences null.
@@ -45,8 +44,8 @@ bool VtDevice::setup(int portNumber, std::int32_t speed, int dataBits, int parit
     char message[128];
 
     const int connected = client->connect(static_cast<std::uint32_t>(infodriverNumber));
-    if (connected != kConnected) {
-        if (connected == kConnectFailed) {
+    if (connected != infodriver::kStatusConnected) {
+        if (connected == infodriver::kStatusNoWindow) {
             log::trace("Connect failed to infodriver %u", client->deviceNumber());
         } else {
             log::trace("Other Error - code %d", client->status());
@@ -68,11 +67,11 @@ bool VtDevice::setup(int portNumber, std::int32_t speed, int dataBits, int parit
     port->setParity(parity);
     this->portNumber = portNumber;
     const int opened = port->open(portNumber);
-    if (opened == kPortAlreadyOpen || opened == kPortNotFound) {
-        std::snprintf(
-            message, sizeof message,
-            opened == kPortAlreadyOpen ? "Com port [%d] already open" : "Com port [%d] not found",
-            portNumber);
+    if (opened == comms::kCommsAlreadyOpen || opened == comms::kCommsFailed) {
+        std::snprintf(message, sizeof message,
+                      opened == comms::kCommsAlreadyOpen ? "Com port [%d] already open"
+                                                         : "Com port [%d] not found",
+                      portNumber);
         host.showError(message);
         return false;
     }
@@ -92,11 +91,11 @@ void VtDevice::sendCommand(unsigned number, std::int32_t value) {
 
     if (number == kSetCueFromTimecode) {
         cuePoint = withoutFlagBits(currentTimecode);
-        client->writeSlotIfChanged(12, formatTimecode(cuePoint).text);
+        client->writeSlotIfChanged(kCuePointSlot, formatTimecode(cuePoint).text);
     }
     // The frame first, then the panel: a repaint must not hold the command back from the wire.
     if (plan.sendsFrame) TxCmd(plan.frame);
-    if (plan.panelText) host_->setPanelText(kLastCommandFieldBase + vtIndex, plan.panelText);
+    if (plan.panelText) host_->setPanelText(kLastCommandField, vtIndex, plan.panelText);
     if (number == kStatusSense) statusPollPending = false;
     for (int i = 0; i < plan.followUpCount; ++i) sendCommand(plan.followUps[i], 0);
 }

@@ -46,7 +46,7 @@ class CreateDevices : public EngineTest {
 TEST_F(CreateDevices, NoVtSectionsCreateNothingShowNoneAndSucceed) {
     EXPECT_TRUE(create());
     EXPECT_TRUE(engineState().devices.empty());
-    for (int n = 1; n <= 9; ++n) EXPECT_EQ(host.panel[2100 + n], "(none)") << n;
+    for (int n = 1; n <= 9; ++n) EXPECT_EQ(host.panelOf(engine::kCommsField, n), "(none)") << n;
     // Every key is left in the file with its default, the time-outs last.
     const testing::MemoryProfileStore::Key parity{"DEV_007.ini", "vt9", "parity"};
     const testing::MemoryProfileStore::Key timeout{"DEV_007.ini", "korvel", "txtimeoutms"};
@@ -62,7 +62,7 @@ TEST_F(CreateDevices, AVtWithoutPortIsSkippedAndTheOthersAreListedInOrder) {
     EXPECT_EQ(findDevice(4)->vtIndex, 4);
     EXPECT_EQ(findDevice(0), nullptr);
     EXPECT_EQ(findDevice(10), nullptr);
-    EXPECT_EQ(host.panel[2103], "(none)");
+    EXPECT_EQ(host.panelOf(engine::kCommsField, 3), "(none)");
     EXPECT_EQ(parts.serials[2]->portNumber, 24);  // the third device made serves VT4
 }
 

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/slot_layout.h"
+#include "shell/resource.h"
 #include "sim/probe/probe_request.h"
 #include "tests/support/emulator_process.h"
 #include "tests/system/e2e_support.h"
@@ -37,7 +39,6 @@ constexpr int kDebugClear = 32771;
 constexpr int kDebugOn = 32773;
 constexpr int kDebugHide = 32775;
 constexpr int kDebugLogging = 32790;
-constexpr int kResetVt = 32780;  // + VT number
 
 std::string panel(const DriverWindow& window, int id) {
     return window.panelText(id).value_or("<no control>");
@@ -127,7 +128,8 @@ TEST(StartUpTest, FirstStartWritesEverySettingAndASecondInstanceStepsAside) {
     EXPECT_TRUE(eventually([&] { return window->minimised(); }));
     EXPECT_EQ(window->caption(),
               "Tessivar Korvel Driver Application with Debug window - Device 101");
-    for (int vt = 1; vt <= 9; ++vt) EXPECT_EQ(panel(*window, 2100 + vt), "(none)") << vt;
+    for (int vt = 1; vt <= 9; ++vt)
+        EXPECT_EQ(panel(*window, IDC_COMMS_BASE + 0 + vt), "(none)") << vt;
     // Every cell of the panel draws its text itself (an owner-drawn static shows nothing).
     for (const int id : sim::probe::panelIds()) {
         const LONG_PTR type = GetWindowLongPtrA(window->control(id), GWL_STYLE) & SS_TYPEMASK;
@@ -300,11 +302,13 @@ TEST_F(DriverTest, TwoDecksAreDrivenThroughTheirSlotsAndFailAndRecoverOnTheirOwn
     // VT n is served by infodriver (device number + n - 1).
     ASSERT_TRUE(infodriver.waitFor("connect", onDevice(kDevice)));
     ASSERT_TRUE(infodriver.waitFor("connect", onDevice(kDevice + 1)));
-    EXPECT_TRUE(panelShows(*window, 2101, "OK"));
-    EXPECT_TRUE(panelShows(*window, 2102, "OK"));
-    for (int vt = 3; vt <= 9; ++vt) EXPECT_EQ(panel(*window, 2100 + vt), "(none)") << vt;
-    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, 3, "0,0,")));
-    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice + 1, 3, "0,0,")));
+    EXPECT_TRUE(panelShows(*window, IDC_COMMS_BASE + 1, "OK"));
+    EXPECT_TRUE(panelShows(*window, IDC_COMMS_BASE + 2, "OK"));
+    for (int vt = 3; vt <= 9; ++vt)
+        EXPECT_EQ(panel(*window, IDC_COMMS_BASE + 0 + vt), "(none)") << vt;
+    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, engine::kCommsStateSlot, "0,0,")));
+    EXPECT_TRUE(
+        infodriver.waitFor("write", slotWrite(kDevice + 1, engine::kCommsStateSlot, "0,0,")));
 
     // Each machine is first asked for its status, then for its extended status.
     for (int deck : {1, 2}) {
@@ -324,8 +328,8 @@ TEST_F(DriverTest, TwoDecksAreDrivenThroughTheirSlotsAndFailAndRecoverOnTheirOwn
     // Transport cell, the command in the Last Cmd cell.
     std::size_t before = decks.mark();
     infodriver.send("write 101 1 1");
-    EXPECT_TRUE(panelShows(*window, 2301, "Stop"));
-    EXPECT_TRUE(panelShows(*window, 2201, "Stop"));
+    EXPECT_TRUE(panelShows(*window, IDC_LAST_CMD_BASE + 1, "Stop"));
+    EXPECT_TRUE(panelShows(*window, IDC_TRANSPORT_BASE + 1, "Stop"));
     // STOP, then standby on, a status request and full EE off.
     std::vector<std::string> frames;
     EXPECT_TRUE(eventually([&] {
@@ -336,9 +340,9 @@ TEST_F(DriverTest, TwoDecksAreDrivenThroughTheirSlotsAndFailAndRecoverOnTheirOwn
     EXPECT_THAT(frames, ::testing::IsSupersetOf({"20 00 20", "20 05 25", "20 60 80"}));
     before = decks.mark();
     infodriver.send("write 101 1 2");
-    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, 2, "2")));
-    EXPECT_TRUE(panelShows(*window, 2201, "Play"));
-    EXPECT_EQ(panel(*window, 2301), "Play");
+    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, engine::kTransportStateSlot, "2")));
+    EXPECT_TRUE(panelShows(*window, IDC_TRANSPORT_BASE + 1, "Play"));
+    EXPECT_EQ(panel(*window, IDC_LAST_CMD_BASE + 1), "Play");
     {
         // PLAY, and behind it the current-time request and a status request.
         const auto frames = decks.framesReceived(before, 1);
@@ -349,16 +353,17 @@ TEST_F(DriverTest, TwoDecksAreDrivenThroughTheirSlotsAndFailAndRecoverOnTheirOwn
         EXPECT_EQ(play[2], "61 20 05 86");
     }
     // VT2 is untouched by VT1's commands.
-    EXPECT_EQ(panel(*window, 2302), "");
+    EXPECT_EQ(panel(*window, IDC_LAST_CMD_BASE + 2), "");
 
     // While playing, slot 11 follows the tape. The timecode poll goes as fast as it may
     // (a shorter period is raised to 40 ms and written back).
     infodriver.send("write 101 10 10");
-    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, 10, "40")));
+    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, engine::kTimecodePeriodSlot, "40")));
     std::vector<std::string> times;
     while (times.size() < 3) {
         const auto write = infodriver.waitFor("write", [](const EventRecord& r) {
-            return r.field("dev") == "101" && r.field("slot") == "11";
+            return r.field("dev") == "101" &&
+                   r.field("slot") == std::to_string(engine::kTimecodeSlot);
         });
         if (!write) break;
         times.push_back(write->text.value_or(""));
@@ -370,8 +375,9 @@ TEST_F(DriverTest, TwoDecksAreDrivenThroughTheirSlotsAndFailAndRecoverOnTheirOwn
     // Fast forward on VT2 reaches deck 2 only.
     before = decks.mark();
     infodriver.send("write 102 1 5");
-    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice + 1, 2, "5")));
-    EXPECT_TRUE(panelShows(*window, 2202, "FFwd"));
+    EXPECT_TRUE(
+        infodriver.waitFor("write", slotWrite(kDevice + 1, engine::kTransportStateSlot, "5")));
+    EXPECT_TRUE(panelShows(*window, IDC_TRANSPORT_BASE + 2, "FFwd"));
     {
         EXPECT_THAT(decks.framesReceived(before, 2), ::testing::Contains("20 10 30"));
         for (const std::string& frame : decks.framesReceived(before, 1)) {
@@ -381,34 +387,38 @@ TEST_F(DriverTest, TwoDecksAreDrivenThroughTheirSlotsAndFailAndRecoverOnTheirOwn
 
     // A deck that stops answering fails on its own; it recovers when it answers again.
     ASSERT_TRUE(decks.control("deck 1 fault silent"));
-    EXPECT_TRUE(panelShows(*window, 2101, "!! tFAIL !!"));
-    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, 3, "1,0,")));
-    EXPECT_EQ(panel(*window, 2102), "OK");
+    EXPECT_TRUE(panelShows(*window, IDC_COMMS_BASE + 1, "!! tFAIL !!"));
+    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, engine::kCommsStateSlot, "1,0,")));
+    EXPECT_EQ(panel(*window, IDC_COMMS_BASE + 2), "OK");
     ASSERT_TRUE(decks.control("deck 1 clear"));
-    EXPECT_TRUE(panelShows(*window, 2101, "OK"));
-    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, 3, "0,0,")));
+    EXPECT_TRUE(panelShows(*window, IDC_COMMS_BASE + 1, "OK"));
+    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, engine::kCommsStateSlot, "0,0,")));
 
     // Reset VT2 from the menu: failed at once, answering again at the next poll.
-    ASSERT_TRUE(window->command(kResetVt + 2));
-    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice + 1, 3, "1,0,")));
-    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice + 1, 3, "0,0,")));
-    EXPECT_TRUE(panelShows(*window, 2102, "OK"));
+    ASSERT_TRUE(window->command(IDM_RESET_VT_BASE + 2));
+    EXPECT_TRUE(
+        infodriver.waitFor("write", slotWrite(kDevice + 1, engine::kCommsStateSlot, "1,0,")));
+    EXPECT_TRUE(
+        infodriver.waitFor("write", slotWrite(kDevice + 1, engine::kCommsStateSlot, "0,0,")));
+    EXPECT_TRUE(panelShows(*window, IDC_COMMS_BASE + 2, "OK"));
     // Resetting a VT that is not configured changes nothing.
-    ASSERT_TRUE(window->command(kResetVt + 5));
-    EXPECT_EQ(panel(*window, 2105), "(none)");
+    ASSERT_TRUE(window->command(IDM_RESET_VT_BASE + 5));
+    EXPECT_EQ(panel(*window, IDC_COMMS_BASE + 5), "(none)");
 
     // The counters are refreshed once per poll round.
     EXPECT_TRUE(eventually([&] {
-        return panel(*window, 2401) != "00000000" && panel(*window, 2501) != "00000000" &&
-               panel(*window, 2402) != "00000000" && panel(*window, 2006) != "00000000" &&
-               panel(*window, 2007) != "00000000";
+        return panel(*window, IDC_TX_COUNT_BASE + 1) != "00000000" &&
+               panel(*window, IDC_RX_COUNT_BASE + 1) != "00000000" &&
+               panel(*window, IDC_TX_COUNT_BASE + 2) != "00000000" &&
+               panel(*window, IDC_INFODRIVER_RX) != "00000000" &&
+               panel(*window, IDC_INFODRIVER_TX) != "00000000";
     }));
-    EXPECT_EQ(panel(*window, 2403), "00000000");
+    EXPECT_EQ(panel(*window, IDC_TX_COUNT_BASE + 3), "00000000");
 
     infodriver.send("write 101 1 1");
     infodriver.send("write 102 1 1");
-    EXPECT_TRUE(panelShows(*window, 2201, "Stop"));
-    EXPECT_TRUE(panelShows(*window, 2202, "Stop"));
+    EXPECT_TRUE(panelShows(*window, IDC_TRANSPORT_BASE + 1, "Stop"));
+    EXPECT_TRUE(panelShows(*window, IDC_TRANSPORT_BASE + 2, "Stop"));
 
     // The infodriver going away ends the driver, and every client says goodbye.
     infodriver.send("disconnect 101");
@@ -432,8 +442,8 @@ TEST_F(DriverTest, EveryStartOpensTheDecksWithTheDefaultOddParity) {
         DriverProcess driver(std::to_string(kDevice));
         const auto window = driver.window();
         ASSERT_TRUE(window) << "start " << start << ": no driver window";
-        EXPECT_TRUE(panelShows(*window, 2101, "OK")) << "start " << start;
-        EXPECT_TRUE(panelShows(*window, 2102, "OK")) << "start " << start;
+        EXPECT_TRUE(panelShows(*window, IDC_COMMS_BASE + 1, "OK")) << "start " << start;
+        EXPECT_TRUE(panelShows(*window, IDC_COMMS_BASE + 2, "OK")) << "start " << start;
         EXPECT_TRUE(sim::probe::messageBoxesOf(driver.id()).empty()) << "start " << start;
         ASSERT_TRUE(window->command(kExit));
         const auto code = driver.waitForExit(5000);
@@ -455,7 +465,8 @@ TEST_F(DriverTest, DebugMenuResizesTheWindowKeepsItsMarksAndWritesTheSettingAndT
     DriverProcess driver(std::to_string(kDevice));
     const auto window = driver.window();
     ASSERT_TRUE(window) << "no driver window";
-    ASSERT_TRUE(panelShows(*window, 2101, "OK"));  // slot traffic has started the menu reader
+    ASSERT_TRUE(
+        panelShows(*window, IDC_COMMS_BASE + 1, "OK"));  // slot traffic has started the menu reader
 
     auto marks = [&] {
         std::string out;
