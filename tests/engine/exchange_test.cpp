@@ -6,10 +6,13 @@
 
 #include <algorithm>
 #include <memory>
+#include <random>
 #include <string>
 
+#include "engine/command_table.h"
 #include "engine/device_list.h"
 #include "engine/slot_layout.h"
+#include "sim/vtr/deck.h"
 #include "sim/vtr/frame.h"
 #include "support/engine_fixture.h"
 #include "support/scripted_deck.h"
@@ -528,6 +531,39 @@ TEST_F(Exchange, StatusRepliesSetFlagsTransportAndTheNineByteRequest) {
     EXPECT_EQ(vt().currentTimecode, (Timecode{0x24, 0xD9, 0x59, 0x63}));
     deck().send(sim::vtr::makeFrame(0x70, 0x06, Bytes{0x01, 0x02, 0x03, 0x04}));
     EXPECT_EQ(slot(kTimecodeSlot), "23.59.59.24");
+}
+
+}  // namespace
+}  // namespace korvel::engine
+
+namespace korvel::engine {
+namespace {
+
+// The deck emulator answers every frame the command table can send, with any value and cue
+// point, the way the table says a machine does: a row the emulator does not know gets a NAK
+// and fails here.
+TEST(DeckEmulator, AnswersEveryCommandOfTheTableAsTheTableExpects) {
+    std::mt19937 random(26);
+    auto bcd = [&](unsigned limit) {
+        const unsigned n = random() % limit;
+        return static_cast<std::uint8_t>((n / 10) * 16 + n % 10);
+    };
+    for (const CommandRow& row : commandTable()) {
+        for (int i = 0; i < 20; ++i) {
+            const Timecode cue{bcd(25), bcd(60), bcd(60), bcd(24)};
+            CommandPlan plan = planCommand(row.number, static_cast<std::int32_t>(random()), cue);
+            if (!plan.sendsFrame) break;
+            const int length = completeFrame(plan.frame);
+            const Bytes frame(plan.frame.begin(), plan.frame.begin() + length);
+            sim::vtr::Deck deck(sim::vtr::DeckSettings{}, sim::vtr::Instant{});
+            const Bytes reply = deck.answer(frame, sim::vtr::Instant{});
+            ASSERT_GE(reply.size(), 3u) << row.name << ": " << hex(frame);
+            EXPECT_FALSE(isNegativeAcknowledge(reply.data()))
+                << row.name << ": " << hex(frame) << " -> " << hex(reply);
+            EXPECT_EQ(replyGroup(reply.data()), row.reply)
+                << row.name << ": " << hex(frame) << " -> " << hex(reply);
+        }
+    }
 }
 
 }  // namespace
