@@ -2,11 +2,10 @@
 // drained in chunks of 32; each chunk is traced and logged, then fed a byte at a time to
 // the assembler, whose state lives in the device so that a reply may arrive in pieces.
 
-#include <cstdio>
-
 #include "comms/comms.h"
 #include "engine/vt_device.h"
 #include "log/trace.h"
+#include "log/traffic_line.h"
 
 namespace korvel::engine {
 namespace {
@@ -41,10 +40,8 @@ void VtDevice::onSerialData(comms::SerialPort*) {
         if (count <= 0) return;
         if (dropsChunk(port->errorWord())) continue;
 
-        // "Read[vt1] 1A 01 ": the prefix stays lower case, the hex digits are capitals.
-        char line[16 + 3 * kChunkBytes];
-        const int prefix = std::snprintf(line, sizeof line, "Read[vt%d] ", vtIndex);
-        appendHexBytes(line + prefix, chunk, count < kChunkBytes ? count : kChunkBytes, true);
+        char line[log::trafficLineSize(kChunkBytes)];
+        log::formatReceiveLine(line, vtIndex, chunk, count < kChunkBytes ? count : kChunkBytes);
         log::traceText(line);
         host_->logTraffic(line);
 

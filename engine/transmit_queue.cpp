@@ -9,6 +9,7 @@
 #include "engine/slot_layout.h"
 #include "engine/vt_device.h"
 #include "log/trace.h"
+#include "log/traffic_line.h"
 
 namespace korvel::engine {
 
@@ -46,8 +47,8 @@ void VtDevice::transmit(std::uint32_t entry, const char* debugText) {
     }
 
     host_->debugOutput(debugText);
-    char text[4 + 3 * kMaxFrameLength + 1] = "TX: ";
-    appendHexBytes(text + 4, frame, length, false);
+    char text[log::trafficLineSize(kMaxFrameLength)];
+    log::formatTransmitLine(text, frame, length);
     log::traceText(text);
     host_->logTraffic(text);
     ++txCount;
