@@ -19,6 +19,7 @@
 #include "engine/device_list.h"
 #include "engine/slot_layout.h"
 #include "engine/vt_timers.h"
+#include "infodriver/infodriver_messages.h"
 #include "support/engine_fixture.h"
 #include "support/fuzz_inputs.h"
 
@@ -513,7 +514,7 @@ TEST_F(EngineFuzz, AMillionRandomBytesWithTimersAndSlotsBetweenThenAGoodExchange
             const std::int32_t slot = choose.oneOf(kSlots);
             const std::string text =
                 slot == kCommandSlot ? randomCommandText(choose) : testing::randomSlotText(choose);
-            slotsOf(vt).setStatus(15);
+            slotsOf(vt).setStatus(infodriver::kStatusConnected);
             vt.onInfodriverEvent(nullptr, slot, text.c_str());
         } else if (action < 97) {
             const std::int32_t status = choose.oneOf(kOtherStatuses);
@@ -521,7 +522,7 @@ TEST_F(EngineFuzz, AMillionRandomBytesWithTimersAndSlotsBetweenThenAGoodExchange
             const std::size_t slotWrites = slotsOf(vt).writes.size();
             const std::size_t frames = serialOf(vt).written.size();
             vt.onInfodriverEvent(nullptr, choose.oneOf(kSlots), "2");
-            slotsOf(vt).setStatus(15);
+            slotsOf(vt).setStatus(infodriver::kStatusConnected);
             if (status == 3) ++closeRequests;
             ASSERT_EQ(host.closeRequests, closeRequests) << "step " << step;
             ASSERT_EQ(slotsOf(vt).writes.size(), slotWrites) << "step " << step;
@@ -761,7 +762,7 @@ TEST_F(EngineFuzz, ThousandsOfRandomSlotTextsAreHandledAsTheirSlotSays) {
             const std::int32_t status = choose.oneOf(kOtherStatuses);
             slots.setStatus(status);
             vt.onInfodriverEvent(nullptr, slot, text.c_str());
-            slots.setStatus(15);
+            slots.setStatus(infodriver::kStatusConnected);
             EXPECT_EQ(host.closeRequests, closes + (status == 3 ? 1 : 0));
             EXPECT_EQ(slots.writes.size(), slotWrites) << "status " << status;
             EXPECT_EQ(serial.written.size(), frames) << "status " << status;

@@ -12,6 +12,7 @@
 #include "engine/command_table.h"
 #include "engine/device_list.h"
 #include "engine/slot_layout.h"
+#include "infodriver/infodriver_messages.h"
 #include "sim/vtr/deck.h"
 #include "sim/vtr/frame.h"
 #include "support/engine_fixture.h"
@@ -23,8 +24,6 @@ namespace {
 using testing::Bytes;
 using testing::hex;
 
-constexpr int kSlotChanged = 15;
-
 class Exchange : public testing::EngineTest {
   protected:
     void SetUp() override {
@@ -32,7 +31,7 @@ class Exchange : public testing::EngineTest {
         vt_ = &addDevice(1);
         deck_ = std::make_unique<testing::ScriptedDeck>(host, *vt_);
         host.setTimer(kPollTimerId, kPollPeriodMs);
-        slots().setStatus(kSlotChanged);
+        slots().setStatus(infodriver::kStatusConnected);
     }
 
     VtDevice& vt() { return *vt_; }
@@ -364,18 +363,18 @@ TEST_F(Exchange, ResetInSlotOneStartsTheVtAfresh) {
 }
 
 TEST_F(Exchange, InfodriverRequestsAreTracedAndDisconnectionClosesTheProgram) {
-    slots().setStatus(6);
+    slots().setStatus(infodriver::kStatusTxRx);
     write(0, "");
     EXPECT_TRUE(traced("Infodriver 1 received request to go TXRX"));
-    slots().setStatus(7);
+    slots().setStatus(infodriver::kStatusRxOnly);
     write(0, "");
     EXPECT_TRUE(traced("Infodriver 1 received request to go RX Only"));
-    slots().setStatus(9);
+    slots().setStatus(infodriver::kStatusNoClass);
     write(0, "");
     EXPECT_TRUE(traced("iStatus=9"));
     EXPECT_EQ(host.closeRequests, 0);
 
-    slots().setStatus(3);
+    slots().setStatus(infodriver::kStatusNotConnected);
     write(0, "");
     EXPECT_TRUE(traced("Infodriver 1 has disconnected"));
     // Closed once the client's message is handled; the device is still whole now.

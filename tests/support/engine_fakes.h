@@ -12,6 +12,7 @@
 #include "engine/engine_host.h"
 #include "engine/vt_seams.h"
 #include "engine/vt_timers.h"
+#include "infodriver/infodriver_messages.h"
 
 namespace korvel::testing {
 
@@ -213,7 +214,7 @@ class FakeSlots final : public engine::VtSlots {
   private:
     int connectResult_;
     std::uint32_t deviceNumber_ = 0;
-    std::int32_t status_ = 3;
+    std::int32_t status_ = infodriver::kStatusNotConnected;
 };
 
 // Makes fakes; results for the n-th device made (0 first) can be set before, and every
