@@ -75,7 +75,7 @@ int formatTransmitLine(char* out, const std::uint8_t* bytes, int count) {
 }
 
 int formatReceiveLine(char* out, int vtNumber, const std::uint8_t* bytes, int count) {
-    const int prefix = std::snprintf(out, 16, "Read[vt%d] ", vtNumber);
+    const int prefix = std::snprintf(out, kTrafficPrefixSize, "Read[vt%d] ", vtNumber);
     return prefix + appendHex(out + prefix, bytes, count, "0123456789ABCDEF");
 }
 

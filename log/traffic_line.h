@@ -19,9 +19,11 @@ namespace korvel::log {
 
 using LogTime = DiskLogPlatform::LocalTime;
 
+// Room for the line's prefix, whatever the VT number, with its terminator.
+inline constexpr int kTrafficPrefixSize = 24;
 // Room for the line of count bytes, with its terminator.
 constexpr int trafficLineSize(int count) {
-    return 16 + 3 * count;
+    return kTrafficPrefixSize + 3 * count;
 }
 
 // Write the line of count bytes into out, which has room for trafficLineSize(count)
