@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <map>
 
+#include "engine/slot_layout.h"
 #include "sim/infodriver/line_protocol.h"
 
 namespace korvel::bench {
@@ -58,7 +59,9 @@ std::int64_t nextCommandTime(const SystemLogs& logs, std::size_t i, std::int64_t
     for (std::size_t j = i + 1; j < logs.slots.size(); ++j) {
         const SlotEvent& e = logs.slots[j];
         if (e.micros >= until) break;
-        if (e.event == "change" && e.slot == 1 && e.device == logs.slots[i].device) return e.micros;
+        if (e.event == "change" && e.slot == engine::kCommandSlot &&
+            e.device == logs.slots[i].device)
+            return e.micros;
     }
     return until;
 }
@@ -120,7 +123,8 @@ Samples commandToWire(const SystemLogs& logs, std::int64_t until) {
         const SlotEvent& command = logs.slots[i];
         if (command.micros >= until) break;
         const int deck = deckOf(logs, command.device);
-        if (command.event != "change" || command.slot != 1 || deck == 0) continue;
+        if (command.event != "change" || command.slot != engine::kCommandSlot || deck == 0)
+            continue;
         const std::int64_t end = nextCommandTime(logs, i, until);
         const auto frame =
             std::find_if(logs.deck.begin(), logs.deck.end(), [&](const DeckEvent& e) {
@@ -141,7 +145,7 @@ Samples commandToState(const SystemLogs& logs, std::int64_t until) {
     for (std::size_t i = 0; i < logs.slots.size(); ++i) {
         const SlotEvent& command = logs.slots[i];
         if (command.micros >= until) break;
-        if (command.event != "change" || command.slot != 1 ||
+        if (command.event != "change" || command.slot != engine::kCommandSlot ||
             (command.text != "1" && command.text != "2")) {
             continue;
         }
@@ -149,7 +153,8 @@ Samples commandToState(const SystemLogs& logs, std::int64_t until) {
         const auto state = std::find_if(logs.slots.begin() + static_cast<std::ptrdiff_t>(i) + 1,
                                         logs.slots.end(), [&](const SlotEvent& e) {
                                             return e.micros < end && e.event == "write" &&
-                                                   e.device == command.device && e.slot == 2 &&
+                                                   e.device == command.device &&
+                                                   e.slot == engine::kTransportStateSlot &&
                                                    e.text == command.text;
                                         });
         if (state == logs.slots.end() || state->micros >= end) {
@@ -194,7 +199,7 @@ Samples silentToFailure(const SystemLogs& logs) {
             const auto failure =
                 std::find_if(logs.slots.begin(), logs.slots.end(), [&](const SlotEvent& e) {
                     return e.micros >= control.micros && e.event == "write" && e.device == device &&
-                           e.slot == 3 && e.text.starts_with("1,");
+                           e.slot == engine::kCommsStateSlot && e.text.starts_with("1,");
                 });
             if (failure == logs.slots.end()) {
                 ++samples.missing;
@@ -215,7 +220,7 @@ std::int64_t firstFaultTime(const SystemLogs& logs) {
 
 std::int64_t lastCommandTime(const SystemLogs& logs) {
     for (auto e = logs.slots.rbegin(); e != logs.slots.rend(); ++e) {
-        if (e->event == "change" && e->slot == 1) return e->micros;
+        if (e->event == "change" && e->slot == engine::kCommandSlot) return e->micros;
     }
     return INT64_MIN;
 }

@@ -25,7 +25,7 @@ bool createDevices(config::DeviceSettings& settings, std::uint32_t deviceNumber,
                          line.parity >= 0 && line.parity <= 3 ? kParityLetters[line.parity] : '?',
                          line.stopBits == 2 ? 2 : 1, line.port == 0 ? " (not used)" : "");
         if (line.port == 0) {
-            host.setPanelText(kCommsFieldBase + n, "(none)");
+            host.setPanelText(kCommsField, n, "(none)");
             continue;
         }
         auto device = std::make_unique<VtDevice>(n, deviceNumber, parts);

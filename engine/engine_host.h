@@ -4,6 +4,18 @@
 
 namespace korvel::engine {
 
+// The fields of the status panel, by what they show. The main window maps them to its
+// controls.
+enum PanelField : int {
+    kCommsField,         // a VT's communication state: "OK", "!! tFAIL !!", ...
+    kTransportField,     // a VT's transport state
+    kLastCommandField,   // the last command sent to a VT
+    kTxCountField,       // bytes sent to a VT's machine
+    kRxCountField,       // bytes received from it
+    kInfodriverTxField,  // slot writes of all VTs
+    kInfodriverRxField,  // slot changes of all VTs
+};
+
 // What the engine asks of the main window: its timers, its status panel, its message boxes
 // and its end. The main window implements it; tests use a fake with a manual clock.
 class EngineHost {
@@ -13,8 +25,9 @@ class EngineHost {
     // Starts (or restarts) the timer with this id; false when it could not be started.
     virtual bool setTimer(int id, std::uint32_t periodMs) = 0;
     virtual void killTimer(int id) = 0;
-    // Sets the text of a status-panel field.
-    virtual void setPanelText(int controlId, const char* text) = 0;
+    // Sets the text of a status-panel field: of VT vtNumber, or of the whole program (the
+    // infodriver counters) with vtNumber 0.
+    virtual void setPanelText(PanelField field, int vtNumber, const char* text) = 0;
     // Shows the traffic counters of every VT again; once per poll round.
     virtual void refreshCounters() = 0;
     // A timed error box owned by the main window.
@@ -32,10 +45,5 @@ inline constexpr int kTxTimeoutTimerBase = 20;  // + VT number: transmit time-ou
 inline constexpr int kTimecodeTimerBase = 30;   // + VT number: timecode poll
 inline constexpr int kPollTimerId = 40;         // one VT visited per tick
 inline constexpr std::uint32_t kPollPeriodMs = 125;
-
-// Status-panel fields of a VT: control id base + VT number.
-inline constexpr int kCommsFieldBase = 2100;
-inline constexpr int kTransportFieldBase = 2200;
-inline constexpr int kLastCommandFieldBase = 2300;
 
 }  // namespace korvel::engine

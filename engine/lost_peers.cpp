@@ -31,7 +31,7 @@ bool VtDevice::noticeLostPort() {
     traceAndLog(*host_, log::EventKind::kPortLost, vtIndex, "Com port [%d] lost", portNumber);
     journalFailure("port lost");
     port->close();
-    host_->setPanelText(kCommsFieldBase + vtIndex, "!! tFAIL !!");
+    host_->setPanelText(kCommsField, vtIndex, "!! tFAIL !!");
     transmitTimedOut();
     return true;
 }

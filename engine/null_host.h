@@ -14,7 +14,7 @@ class NullHost final : public EngineHost {
 
     bool setTimer(int, std::uint32_t) override { return timersStart_; }
     void killTimer(int) override {}
-    void setPanelText(int, const char*) override {}
+    void setPanelText(PanelField, int, const char*) override {}
     void refreshCounters() override {}
     void showError(const char*) override {}
     void debugOutput(const char*) override {}

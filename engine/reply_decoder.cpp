@@ -5,16 +5,16 @@
 #include <cstdio>
 #include <cstring>
 
+#include "comms/comms.h"
 #include "engine/command_table.h"
 #include "engine/reply_meaning.h"
+#include "engine/slot_layout.h"
 #include "engine/vt_device.h"
 #include "log/events_journal.h"
 #include "log/trace.h"
 
 namespace korvel::engine {
 namespace {
-
-constexpr int kPurgeTransmit = 4;
 
 constexpr std::size_t data(int n) {
     return static_cast<std::size_t>(dataByte(n));
@@ -38,7 +38,7 @@ void VtDevice::decodeFrame() {
             if (isNegativeAcknowledge(frame.data())) {
                 rxFrame.fill(0);
                 rxIndex = 0;
-                port->purge(kPurgeTransmit);
+                port->purge(comms::kPurgeTxClear);
                 log::trace("RX:NACK");
                 if (!nakRetried) {
                     TXQueue(0);
@@ -53,7 +53,7 @@ void VtDevice::decodeFrame() {
             if (isTimecodeReply(frame.data())) {
                 currentTimecode =
                     Timecode{frame[data(0)], frame[data(1)], frame[data(2)], frame[data(3)]};
-                client->writeSlotIfChanged(11,
+                client->writeSlotIfChanged(kTimecodeSlot,
                                            formatTimecode(withoutFlagBits(currentTimecode)).text);
             }
             break;
@@ -63,7 +63,8 @@ void VtDevice::decodeFrame() {
             break;
         case ReplyGroup::kExtendedStatus:
             if (isExtendedStatusReply(frame.data())) {
-                client->writeSlotIfChanged(6, (frame[data(8)] & 0x01) ? "1," : "0,");
+                client->writeSlotIfChanged(kExtendedStatusSlot,
+                                           (frame[data(8)] & 0x01) ? "1," : "0,");
             }
             break;
         case ReplyGroup::kUnrecognised:
@@ -79,8 +80,8 @@ void VtDevice::decodeTransportState(const std::uint8_t* frame) {
     if (rule == nullptr || rule->state == transportState) return;
     char text[12];
     std::snprintf(text, sizeof text, "%d", static_cast<int>(rule->state));
-    client->writeSlotIfChanged(2, text);
-    host_->setPanelText(kTransportFieldBase + vtIndex, rule->panelText);
+    client->writeSlotIfChanged(kTransportStateSlot, text);
+    host_->setPanelText(kTransportField, vtIndex, rule->panelText);
     sendCommand(kFullEeOff, 0);
     transportState = rule->state;
 }
@@ -100,10 +101,10 @@ void VtDevice::decodeStatusFlags(const std::uint8_t* frame) {
 
     char text[16];
     std::snprintf(text, sizeof text, "%d,%d,", status0Bit0 ? 1 : 0, status0Bit5 ? 1 : 0);
-    client->writeSlotIfChanged(4, text);
+    client->writeSlotIfChanged(kStatusFlagsSlot, text);
     std::snprintf(text, sizeof text, "%d,%d,%d,", status0Bit4 ? 1 : 0, status1Bit7Clear ? 1 : 0,
                   status2Bit7Clear ? 1 : 0);
-    client->writeSlotIfChanged(5, text);
+    client->writeSlotIfChanged(kStatusMoreFlagsSlot, text);
 }
 
 void VtDevice::reportUnrecognisedReply(const std::uint8_t* frame, int count) {
@@ -114,7 +115,7 @@ void VtDevice::reportUnrecognisedReply(const std::uint8_t* frame, int count) {
     appendHexBytes(text + prefix, frame, count, false);
     log::traceText(text);
 
-    host_->setPanelText(kCommsFieldBase + vtIndex, "!! FAIL?? !!");
+    host_->setPanelText(kCommsField, vtIndex, "!! FAIL?? !!");
     journalFailure("unrecognised reply");
     publishCommsState(true);
     commsFailed = true;
@@ -130,7 +131,7 @@ void VtDevice::recoverComms() {
     }
     failJournaled = false;
     stormTimeouts = 0;
-    host_->setPanelText(kCommsFieldBase + vtIndex, "OK");
+    host_->setPanelText(kCommsField, vtIndex, "OK");
     publishCommsState(false);
     host_->killTimer(timecodeTimerId());
     if (!host_->setTimer(timecodeTimerId(), tcUpdatePeriod)) {

@@ -2,16 +2,15 @@
 // drained in chunks of 32; each chunk is traced and logged, then fed a byte at a time to
 // the assembler, whose state lives in the device so that a reply may arrive in pieces.
 
-#include <cstdio>
-
+#include "comms/comms.h"
 #include "engine/vt_device.h"
 #include "log/trace.h"
+#include "log/traffic_line.h"
 
 namespace korvel::engine {
 namespace {
 
 constexpr int kChunkBytes = 32;
-constexpr int kPurgeReceive = 8;
 
 // A chunk read while exactly one of these line errors is reported is unreliable and is
 // dropped whole; no error, or several at once, lets it through.
@@ -41,10 +40,8 @@ void VtDevice::onSerialData(comms::SerialPort*) {
         if (count <= 0) return;
         if (dropsChunk(port->errorWord())) continue;
 
-        // "Read[vt1] 1A 01 ": the prefix stays lower case, the hex digits are capitals.
-        char line[16 + 3 * kChunkBytes];
-        const int prefix = std::snprintf(line, sizeof line, "Read[vt%d] ", vtIndex);
-        appendHexBytes(line + prefix, chunk, count < kChunkBytes ? count : kChunkBytes, true);
+        char line[log::trafficLineSize(kChunkBytes)];
+        log::formatReceiveLine(line, vtIndex, chunk, count < kChunkBytes ? count : kChunkBytes);
         log::traceText(line);
         host_->logTraffic(line);
 
@@ -63,7 +60,7 @@ void VtDevice::feedByte(std::uint8_t byte) {
         if (byte != static_cast<std::uint8_t>(rxSum)) {
             rxFrame.fill(0);
             rxIndex = 0;
-            port->purge(kPurgeReceive);
+            port->purge(comms::kPurgeRxClear);
             log::trace("Checksum Error");
         }
         host_->killTimer(txTimerId());
@@ -81,7 +78,7 @@ void VtDevice::feedByte(std::uint8_t byte) {
         rxLength = 0;
         rxFrame.fill(0);
         rxIndex = 0;
-        port->purge(kPurgeReceive);
+        port->purge(comms::kPurgeRxClear);
     }
 }
 

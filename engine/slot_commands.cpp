@@ -11,17 +11,15 @@
 #include "config/decimal.h"
 #include "engine/command_table.h"
 #include "engine/device_list.h"
+#include "engine/slot_layout.h"
 #include "engine/vt_device.h"
 #include "log/events_journal.h"
+#include "infodriver/infodriver_messages.h"
 #include "log/trace.h"
 
 namespace korvel::engine {
 namespace {
 
-constexpr int kDisconnected = 3;
-constexpr int kRequestTxRx = 6;
-constexpr int kRequestRxOnly = 7;
-constexpr int kSlotChanged = 15;
 constexpr std::uint32_t kMinimumTimecodePeriodMs = 40;
 
 // Reads "  -12xyz" as -12 the way the C library's unsigned conversion would find a number:
@@ -53,7 +51,7 @@ void VtDevice::onInfodriverEvent(infodriver::InfodriverClient*, std::int32_t cod
                                  const char* text) {
     const std::int32_t status = client->status();
     switch (status) {
-        case kDisconnected:
+        case infodriver::kStatusNotConnected:
             log::trace("Infodriver %u has disconnected", client->deviceNumber());
             log::recordEvent(log::EventKind::kInfodriverDisconnected, vtIndex,
                              "Infodriver %u has disconnected: the driver closes",
@@ -62,13 +60,13 @@ void VtDevice::onInfodriverEvent(infodriver::InfodriverClient*, std::int32_t cod
             // once that is done, and the devices are torn down in order then.
             host_->requestClose();
             return;
-        case kRequestTxRx:
+        case infodriver::kStatusTxRx:
             log::trace("Infodriver %u received request to go TXRX", client->deviceNumber());
             return;
-        case kRequestRxOnly:
+        case infodriver::kStatusRxOnly:
             log::trace("Infodriver %u received request to go RX Only", client->deviceNumber());
             return;
-        case kSlotChanged:
+        case infodriver::kStatusConnected:
             if (text == nullptr) text = "";
             if (!RXCommand(client->deviceNumber(), code, text)) client->writeSlot(code, text);
             return;
@@ -83,23 +81,23 @@ bool VtDevice::RXCommand(std::uint32_t, std::int32_t slot, const char* received)
     std::snprintf(text, sizeof text, "%s", received ? received : "");
 
     switch (slot) {
-        case 1:
+        case kCommandSlot:
             commandFromText(text);
             return true;
-        case 10:
+        case kTimecodePeriodSlot:
             setTimecodePeriod(text);
             return true;
-        case 12:
+        case kCuePointSlot:
             setCuePoint(text);
             return true;
-        case 20:
-        case 31:
-        case 32:
-        case 33:
-        case 34:
+        case kPrerollSlot:
+        case kInPresetSlot:
+        case kInEntrySlot:
+        case kOutPresetSlot:
+        case kOutEntrySlot:
             sendCommand(static_cast<unsigned>(slot), 0);
             return true;
-        case 52:
+        case kGroup2ACSlot:
             sendCommand(kGroup2AC, config::decimalValue(text));
             return true;
         default:
@@ -145,7 +143,7 @@ void VtDevice::setTimecodePeriod(const char* text) {
         tcUpdatePeriod = static_cast<std::uint32_t>(period);
         std::snprintf(written, sizeof written, "%d", static_cast<int>(period));
     }
-    client->writeSlotIfChanged(10, written);
+    client->writeSlotIfChanged(kTimecodePeriodSlot, written);
     restartTimecodeTimer(tcUpdatePeriod);
 }
 
@@ -164,7 +162,7 @@ void VtDevice::setCuePoint(const char* text) {
     };
     cuePoint =
         withoutFlagBits(Timecode{bcd(parts[3]), bcd(parts[2]), bcd(parts[1]), bcd(parts[0])});
-    client->writeSlotIfChanged(12, formatTimecode(cuePoint).text);
+    client->writeSlotIfChanged(kCuePointSlot, formatTimecode(cuePoint).text);
     sendCommand(kInPreset, 0);
 }
 

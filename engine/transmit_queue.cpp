@@ -6,9 +6,11 @@
 
 #include "engine/command_table.h"
 #include "engine/device_list.h"
+#include "engine/slot_layout.h"
 #include "engine/vt_device.h"
 #include "log/events_journal.h"
 #include "log/trace.h"
+#include "log/traffic_line.h"
 
 namespace korvel::engine {
 
@@ -46,8 +48,8 @@ void VtDevice::transmit(std::uint32_t entry, const char* debugText) {
     }
 
     host_->debugOutput(debugText);
-    char text[4 + 3 * kMaxFrameLength + 1] = "TX: ";
-    appendHexBytes(text + 4, frame, length, false);
+    char text[log::trafficLineSize(kMaxFrameLength)];
+    log::formatTransmitLine(text, frame, length);
     log::traceText(text);
     host_->logTraffic(text);
     ++txCount;
@@ -91,7 +93,7 @@ void VtDevice::journalFailure(const char* kind) {
 void VtDevice::publishCommsState(bool failed) {
     char text[16];
     std::snprintf(text, sizeof text, failed ? "1,%d," : "0,%d,", status0Bit2 ? 1 : 0);
-    client->writeSlotIfChanged(3, text);
+    client->writeSlotIfChanged(kCommsStateSlot, text);
 }
 
 }  // namespace korvel::engine

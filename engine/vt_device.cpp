@@ -2,21 +2,20 @@
 
 #include <cstdio>
 
+#include "comms/comms.h"
 #include "comms/serial_registry.h"
 #include "engine/command_table.h"
 #include "engine/device_list.h"
 #include "engine/null_host.h"
+#include "engine/slot_layout.h"
 #include "infodriver/dispatch_registry.h"
+#include "infodriver/infodriver_messages.h"
 #include "log/events_journal.h"
 #include "log/trace.h"
 
 namespace korvel::engine {
 namespace {
 
-constexpr int kConnected = 15;
-constexpr int kConnectFailed = 5;
-constexpr int kPortAlreadyOpen = -2;
-constexpr int kPortNotFound = -1;
 constexpr std::uint32_t kFirstTimecodePeriodMs = 1000;
 
 // Stands in for the main window until setup names it, so that nothing dereferences null.
@@ -46,8 +45,8 @@ bool VtDevice::setup(int portNumber, std::int32_t speed, int dataBits, int parit
     char message[128];
 
     const int connected = client->connect(static_cast<std::uint32_t>(infodriverNumber));
-    if (connected != kConnected) {
-        if (connected == kConnectFailed) {
+    if (connected != infodriver::kStatusConnected) {
+        if (connected == infodriver::kStatusNoWindow) {
             log::trace("Connect failed to infodriver %u", client->deviceNumber());
         } else {
             log::trace("Other Error - code %d", client->status());
@@ -72,21 +71,23 @@ bool VtDevice::setup(int portNumber, std::int32_t speed, int dataBits, int parit
     port->setParity(parity);
     this->portNumber = portNumber;
     const int opened = port->open(portNumber);
-    if (opened == kPortNotFound && engineState().waitForMissingPorts) {
+    if (opened == comms::kCommsFailed && engineState().waitForMissingPorts) {
         // A USB adapter that enumerates late must not keep the other VTs off air: this VT
         // starts as one whose port was pulled, and each poll visit tries the port again.
         log::trace("Com port [%d] not found: waiting for it (vt%d)", portNumber, vtIndex);
+        log::recordEvent(log::EventKind::kPortLost, vtIndex,
+                         "Com port [%d] not found at start: waiting for it", portNumber);
         comms::serialRegister(this, port->identity());
         portLost = true;
-        host.setPanelText(kCommsFieldBase + vtIndex, "!! tFAIL !!");
+        host.setPanelText(kCommsField, vtIndex, "!! tFAIL !!");
         transmitTimedOut();
         return true;
     }
-    if (opened == kPortAlreadyOpen || opened == kPortNotFound) {
-        std::snprintf(
-            message, sizeof message,
-            opened == kPortAlreadyOpen ? "Com port [%d] already open" : "Com port [%d] not found",
-            portNumber);
+    if (opened == comms::kCommsAlreadyOpen || opened == comms::kCommsFailed) {
+        std::snprintf(message, sizeof message,
+                      opened == comms::kCommsAlreadyOpen ? "Com port [%d] already open"
+                                                         : "Com port [%d] not found",
+                      portNumber);
         log::recordEvent(log::EventKind::kRefused, vtIndex, "%s", message);
         host.showError(message);
         return false;
@@ -114,11 +115,11 @@ void VtDevice::sendCommand(unsigned number, std::int32_t value) {
 
     if (number == kSetCueFromTimecode) {
         cuePoint = withoutFlagBits(currentTimecode);
-        client->writeSlotIfChanged(12, formatTimecode(cuePoint).text);
+        client->writeSlotIfChanged(kCuePointSlot, formatTimecode(cuePoint).text);
     }
     // The frame first, then the panel: a repaint must not hold the command back from the wire.
     if (plan.sendsFrame) TxCmd(plan.frame);
-    if (plan.panelText) host_->setPanelText(kLastCommandFieldBase + vtIndex, plan.panelText);
+    if (plan.panelText) host_->setPanelText(kLastCommandField, vtIndex, plan.panelText);
     if (number == kStatusSense) statusPollPending = false;
     for (int i = 0; i < plan.followUpCount; ++i) sendCommand(plan.followUps[i], 0);
 }

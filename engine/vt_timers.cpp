@@ -3,6 +3,7 @@
 
 #include "engine/vt_timers.h"
 
+#include "comms/comms.h"
 #include "engine/command_table.h"
 #include "engine/device_list.h"
 #include "log/events_journal.h"
@@ -27,7 +28,7 @@ namespace {
 
 void announceTxTimeout(int vtNumber, EngineHost* host) {
     log::trace("tx timeout[vt%d]", vtNumber);
-    if (host) host->setPanelText(kCommsFieldBase + vtNumber, "!! tFAIL !!");
+    if (host) host->setPanelText(kCommsField, vtNumber, "!! tFAIL !!");
 }
 
 }  // namespace
@@ -50,7 +51,7 @@ void transmitTimeout(int id) {
 void VtDevice::transmitTimedOut() {
     rxFrame.fill(0);
     rxIndex = 0;
-    port->purge(12);
+    port->purge(comms::kPurgeTxClear | comms::kPurgeRxClear);
     host_->killTimer(txTimerId());
     host_->killTimer(timecodeTimerId());
     enterCommsFailed();

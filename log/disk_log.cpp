@@ -7,6 +7,7 @@
 
 #include "log/dated_log_files.h"
 #include "log/trace.h"
+#include "log/traffic_line.h"
 
 namespace korvel::log {
 namespace {
@@ -148,8 +149,7 @@ void DiskLog::writeLine(const char* text, const char* f1, const char* f2, const 
     }
     if (file_ == DiskLogPlatform::kNoFile || paused_) return;
 
-    std::snprintf(lineBuffer_, sizeof lineBuffer_, "%02d/%02d/%04d %02d:%02d:%02d ", now.day,
-                  now.month, now.year, now.hour, now.minute, now.second);
+    formatLogStamp(lineBuffer_, sizeof lineBuffer_, now);
     bool written = platform_.write(file_, lineBuffer_, std::strlen(lineBuffer_));
     if (text != nullptr) written = written && platform_.write(file_, text, std::strlen(text));
     for (const char* field : {f1, f2, f3, f4, f5}) {

@@ -17,16 +17,16 @@ void refreshCounterFields(engine::EngineHost& panel) {
     std::uint32_t infodriverRx = 0;
     for (const auto& device : engine::engineState().devices) {
         formatCounter(device->txCount, text);
-        panel.setPanelText(kTxCountFieldBase + device->vtIndex, text);
+        panel.setPanelText(engine::kTxCountField, device->vtIndex, text);
         formatCounter(device->rxCount, text);
-        panel.setPanelText(kRxCountFieldBase + device->vtIndex, text);
+        panel.setPanelText(engine::kRxCountField, device->vtIndex, text);
         infodriverTx += device->infodriverTxCount;
         infodriverRx += device->infodriverRxCount;
     }
     formatCounter(infodriverTx, text);
-    panel.setPanelText(kInfodriverTxField, text);
+    panel.setPanelText(engine::kInfodriverTxField, 0, text);
     formatCounter(infodriverRx, text);
-    panel.setPanelText(kInfodriverRxField, text);
+    panel.setPanelText(engine::kInfodriverRxField, 0, text);
 }
 
 }  // namespace korvel::shell

@@ -6,12 +6,6 @@
 
 namespace korvel::shell {
 
-// Status-panel fields of the counters.
-inline constexpr int kInfodriverRxField = 2006;
-inline constexpr int kInfodriverTxField = 2007;
-inline constexpr int kTxCountFieldBase = 2400;  // + VT number
-inline constexpr int kRxCountFieldBase = 2500;  // + VT number
-
 // Room for any 32-bit counter and its terminator.
 inline constexpr int kCounterTextSize = 12;
 
@@ -19,7 +13,7 @@ inline constexpr int kCounterTextSize = 12;
 void formatCounter(std::uint32_t value, char (&text)[kCounterTextSize]);
 
 // Writes every device's serial Tx and Rx counts into its VT's fields, then the totals of
-// the devices' infodriver counters into 2007 (Tx) and 2006 (Rx). VT positions without a
+// the devices' infodriver counters into the infodriver Tx and Rx fields. VT positions without a
 // device keep their text.
 void refreshCounterFields(engine::EngineHost& panel);
 

@@ -15,6 +15,7 @@
 #include "shell/counter_fields.h"
 #include "shell/evidence.h"
 #include "shell/hang_watchdog.h"
+#include "shell/panel_fields.h"
 #include "shell/resource.h"
 #include "shell/shell_state.h"
 #include "shell/window_layout.h"
@@ -263,8 +264,8 @@ void MainWindow::killTimer(int id) {
     KillTimer(window_, static_cast<UINT_PTR>(id));
 }
 
-void MainWindow::setPanelText(int controlId, const char* text) {
-    SetDlgItemTextA(panel_, controlId, text);
+void MainWindow::setPanelText(engine::PanelField field, int vtNumber, const char* text) {
+    SetDlgItemTextA(panel_, panelControlId(field, vtNumber), text);
 }
 
 void MainWindow::refreshCounters() {

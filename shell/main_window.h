@@ -46,7 +46,7 @@ class MainWindow final : public engine::EngineHost {
     // The engine's host.
     bool setTimer(int id, std::uint32_t periodMs) override;
     void killTimer(int id) override;
-    void setPanelText(int controlId, const char* text) override;
+    void setPanelText(engine::PanelField field, int vtNumber, const char* text) override;
     void refreshCounters() override;
     void showError(const char* text) override;
     void debugOutput(const char* text) override;

@@ -55,5 +55,8 @@
 #define IDC_ABOUT_CONTROLLER 1002 /* "Korvel Controller", with "(Simulation)" when so set */
 
 // The version of the program, in its version resource: KORVEL_VERSION_NUMBERS and
-// KORVEL_VERSION_TEXT, made by the build from the file VERSION.
+// KORVEL_VERSION_TEXT, made by the build from the file VERSION. Only the resource compiler
+// needs them, so that the tools and tests that take the ids from here need no build output.
+#ifdef RC_INVOKED
 #include "korvel_version.h"
+#endif

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "engine/frame.h"
+#include "log/traffic_line.h"
 
 namespace korvel::bench {
 namespace {
@@ -36,15 +37,16 @@ std::string TrafficLogGenerator::dayName() const {
     return name;
 }
 
-void TrafficLogGenerator::line(std::string& text, const char* prefix,
-                               const std::vector<std::uint8_t>& bytes, bool upper) {
-    text += stamp_;
-    text += prefix;
-    char hex[4];
-    for (std::uint8_t b : bytes) {
-        std::snprintf(hex, sizeof hex, upper ? "%02X " : "%02x ", b);
-        text += hex;
+void TrafficLogGenerator::line(std::string& text, int vt, const std::vector<std::uint8_t>& bytes) {
+    char traffic[log::trafficLineSize(64)];
+    const int count = static_cast<int>(bytes.size() < 64 ? bytes.size() : 64);
+    if (vt == 0) {
+        log::formatTransmitLine(traffic, bytes.data(), count);
+    } else {
+        log::formatReceiveLine(traffic, vt, bytes.data(), count);
     }
+    text += stamp_;
+    text += traffic;
     text += "\r\n";
 }
 
@@ -63,27 +65,26 @@ std::vector<std::uint8_t> TrafficLogGenerator::status() {
 // two reads. A VT that is silent leaves its command unanswered.
 void TrafficLogGenerator::exchange(std::string& text, int vt, std::vector<std::uint8_t> command,
                                    std::vector<std::uint8_t> reply) {
-    line(text, "TX: ", framed(std::move(command)), false);
+    line(text, 0, framed(std::move(command)));
     const bool silent = vt == 4 && second_ >= 10 * 3600 && second_ < 13 * 3600;
     if (silent) return;
     ++replies_;
     if (replies_ % 701 == 0) reply = framed({0x11, 0x12, 0x80});
     if (replies_ % 997 == 0) reply.back() ^= 0x55;
-    char prefix[16];
-    std::snprintf(prefix, sizeof prefix, "Read[vt%d] ", vt);
     if (replies_ % 97 == 0 && reply.size() > 3) {
         const std::vector<std::uint8_t> first(reply.begin(), reply.begin() + 2);
         const std::vector<std::uint8_t> rest(reply.begin() + 2, reply.end());
-        line(text, prefix, first, true);
-        line(text, prefix, rest, true);
+        line(text, vt, first);
+        line(text, vt, rest);
         return;
     }
-    line(text, prefix, reply, true);
+    line(text, vt, reply);
 }
 
 void TrafficLogGenerator::nextSecond(std::string& text) {
-    std::snprintf(stamp_, sizeof stamp_, "%02d/%02d/%04d %02d:%02d:%02d ", day_ % 100, month_ % 100,
-                  year_ % 10000, second_ / 3600, second_ / 60 % 60, second_ % 60);
+    log::formatLogStamp(stamp_, sizeof stamp_,
+                        log::LogTime{year_ % 10000, month_ % 100, day_ % 100, second_ / 3600,
+                                     second_ / 60 % 60, second_ % 60});
     for (int vt = 1; vt <= kVts; ++vt) {
         // Two VTs' commands on the wire at once, now and then: the second VT's command is
         // written before the first one's reply comes.

@@ -26,8 +26,8 @@ class TrafficLogGenerator {
     bool atMidnight() const { return second_ == 0; }
 
   private:
-    void line(std::string& text, const char* prefix, const std::vector<std::uint8_t>& bytes,
-              bool upper);
+    // A line of the driver's disk log: a frame written (vt 0) or bytes read from VT vt.
+    void line(std::string& text, int vt, const std::vector<std::uint8_t>& bytes);
     void exchange(std::string& text, int vt, std::vector<std::uint8_t> command,
                   std::vector<std::uint8_t> reply);
     std::vector<std::uint8_t> timecode() const;

@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "shell/resource.h"
 #include "sim/common/text_escape.h"
 
 namespace korvel::sim::probe {
@@ -36,22 +37,23 @@ std::optional<int> commandId(std::string_view word) {
         int id;
     };
     static constexpr Named kNamed[] = {
-        {"about", 104},   {"exit", 105},   {"clear", 32771},
-        {"debug", 32773}, {"hide", 32775}, {"logging", 32790},
+        {"about", IDM_ABOUT},    {"exit", IDM_EXIT},       {"clear", IDM_DEBUG_CLEAR},
+        {"debug", IDM_DEBUG_ON}, {"hide", IDM_DEBUG_HIDE}, {"logging", IDM_DEBUG_LOGGING},
     };
     for (const Named& named : kNamed) {
         if (word == named.name) return named.id;
     }
     if (word.size() == 6 && word.substr(0, 5) == "reset" && word[5] >= '1' && word[5] <= '9') {
-        return 32780 + (word[5] - '0');
+        return IDM_RESET_VT_BASE + (word[5] - '0');
     }
     return controlOrCommandId(word);
 }
 
 const std::vector<int>& panelIds() {
     static const std::vector<int> ids = [] {
-        std::vector<int> all{2006, 2007};
-        for (int row = 2100; row <= 2500; row += 100) {
+        std::vector<int> all{IDC_INFODRIVER_RX, IDC_INFODRIVER_TX};
+        for (int row : {IDC_COMMS_BASE, IDC_TRANSPORT_BASE, IDC_LAST_CMD_BASE, IDC_TX_COUNT_BASE,
+                        IDC_RX_COUNT_BASE}) {
             for (int vt = 1; vt <= 9; ++vt) all.push_back(row + vt);
         }
         return all;
@@ -61,7 +63,7 @@ const std::vector<int>& panelIds() {
 
 const std::vector<MarkedEntry>& debugMenuMarks() {
     static const std::vector<MarkedEntry> entries{
-        {"on", 32773}, {"hide", 32775}, {"logging", 32790}};
+        {"on", IDM_DEBUG_ON}, {"hide", IDM_DEBUG_HIDE}, {"logging", IDM_DEBUG_LOGGING}};
     return entries;
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <set>
 
 #include "engine/command_table.h"
 #include "engine/frame.h"
@@ -41,6 +42,7 @@ TEST(CommandTable, EveryCommandHasItsFrameTextAndFollowUps) {
         {12, "20 05 25", nullptr, {99}},
         {20, "20 30 50", nullptr, {}},
         {21, "24 31 10 20 30 01 B6", "Cue", {}},
+        {22, "", "SetCue", {}},  // takes the timecode as cue point, sends nothing
         {23, "61 0C 01 6E", nullptr, {}},
         {31, "44 14 10 20 30 01 B9", nullptr, {}},
         {32, "40 10 50", nullptr, {}},
@@ -67,6 +69,13 @@ TEST(CommandTable, EveryCommandHasItsFrameTextAndFollowUps) {
         EXPECT_EQ(std::vector<unsigned>(plan.followUps, plan.followUps + plan.followUpCount),
                   row.followUps);
     }
+    // Every row of the table has its expected frame here: a new row without one fails.
+    std::set<unsigned> expected;
+    for (const TableRow& row : table) expected.insert(row.number);
+    for (const CommandRow& row : commandTable()) {
+        EXPECT_EQ(expected.count(row.number), 1u) << "no expected frame for command " << row.number;
+    }
+    EXPECT_EQ(expected.size(), commandTable().size());
 }
 
 TEST(CommandTable, SpeedsTakeTheLowByteOfTheMagnitudeAndTheSignForDirection) {

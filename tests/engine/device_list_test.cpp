@@ -46,7 +46,7 @@ class CreateDevices : public EngineTest {
 TEST_F(CreateDevices, NoVtSectionsCreateNothingShowNoneAndSucceed) {
     EXPECT_TRUE(create());
     EXPECT_TRUE(engineState().devices.empty());
-    for (int n = 1; n <= 9; ++n) EXPECT_EQ(host.panel[2100 + n], "(none)") << n;
+    for (int n = 1; n <= 9; ++n) EXPECT_EQ(host.panelOf(engine::kCommsField, n), "(none)") << n;
     // Every key is left in the file with its default, the time-outs last.
     const testing::MemoryProfileStore::Key parity{"DEV_007.ini", "vt9", "parity"};
     const testing::MemoryProfileStore::Key timeout{"DEV_007.ini", "korvel", "txtimeoutms"};
@@ -62,7 +62,7 @@ TEST_F(CreateDevices, AVtWithoutPortIsSkippedAndTheOthersAreListedInOrder) {
     EXPECT_EQ(findDevice(4)->vtIndex, 4);
     EXPECT_EQ(findDevice(0), nullptr);
     EXPECT_EQ(findDevice(10), nullptr);
-    EXPECT_EQ(host.panel[2103], "(none)");
+    EXPECT_EQ(host.panelOf(engine::kCommsField, 3), "(none)");
     EXPECT_EQ(parts.serials[2]->portNumber, 24);  // the third device made serves VT4
 }
 
@@ -200,8 +200,8 @@ TEST_F(CreateDevices, WaitForPortsStartsAMissingPortAsLostAndStillRefusesAPortIn
     EXPECT_TRUE(host.errors.empty());
     VtDevice& vt2 = *findDevice(2);
     EXPECT_TRUE(vt2.portLost);
-    EXPECT_EQ(host.panel[2102], "!! tFAIL !!");
-    EXPECT_EQ(parts.clients[1]->slots[3], "1,0,");
+    EXPECT_EQ(host.panelOf(engine::kCommsField, 2), "!! tFAIL !!");
+    EXPECT_EQ(parts.clients[1]->slots[engine::kCommsStateSlot], "1,0,");
     EXPECT_TRUE(wire(vt2).empty());
     EXPECT_TRUE(traced("Com port [2] not found: waiting for it (vt2)"));
     EXPECT_EQ(comms::serialRegistry().find(parts.serials[1]->identity()), &vt2);

@@ -17,7 +17,9 @@
 
 #include "config/decimal.h"
 #include "engine/device_list.h"
+#include "engine/slot_layout.h"
 #include "engine/vt_timers.h"
+#include "infodriver/infodriver_messages.h"
 #include "support/engine_fixture.h"
 #include "support/fuzz_inputs.h"
 
@@ -192,25 +194,26 @@ class EngineFuzz : public testing::EngineTest {
                    << "VT" << n << " timecode period " << vt.tcUpdatePeriod;
         }
         // The panel and slot 3 tell the comms state as it is.
-        const std::string comms = host.panel[kCommsFieldBase + n];
+        const std::string comms = host.panelOf(engine::kCommsField, n);
         if ((comms == "OK") == vt.commsFailed) {
             return ::testing::AssertionFailure() << "VT" << n << " failed " << vt.commsFailed
                                                  << " but panel shows '" << comms << "'";
         }
         const testing::FakeSlots& slots = slotsOf(vt);
-        const std::string slot3 = slotValue(slots, 3);
+        const std::string slot3 = slotValue(slots, kCommsStateSlot);
         if (vt.commsFailed ? !(slot3.empty() || startsWith(slot3, "1,"))
                            : !startsWith(slot3, "0,")) {
             return ::testing::AssertionFailure() << "VT" << n << " failed " << vt.commsFailed
                                                  << " but slot 3 is '" << slot3 << "'";
         }
         // Published values agree with what the device holds.
-        if (vt.transportState != 0 && slotValue(slots, 2) != std::to_string(vt.transportState)) {
+        if (vt.transportState != 0 &&
+            slotValue(slots, kTransportStateSlot) != std::to_string(vt.transportState)) {
             return ::testing::AssertionFailure()
                    << "VT" << n << " state " << vt.transportState << " but slot 2 is '"
-                   << slotValue(slots, 2) << "'";
+                   << slotValue(slots, kTransportStateSlot) << "'";
         }
-        const std::string slot4 = slotValue(slots, 4);
+        const std::string slot4 = slotValue(slots, kStatusFlagsSlot);
         const std::string flags4 = std::to_string(vt.status0Bit0 ? 1 : 0) + "," +
                                    std::to_string(vt.status0Bit5 ? 1 : 0) + ",";
         if (!slot4.empty() && slot4 != flags4) {
@@ -303,7 +306,7 @@ class EngineFuzz : public testing::EngineTest {
                       vt.rxCount,
                       vt.transportState,
                       vt.currentTimecode,
-                      slotValue(slotsOf(vt), 11),
+                      slotValue(slotsOf(vt), kTimecodeSlot),
                       serialOf(vt).written.size()};
         auto entry = [&](std::uint32_t k) {
             const auto& e = vt.txQueue[(vt.oldestEntry() + k) % VtDevice::kQueueEntries];
@@ -333,7 +336,7 @@ class EngineFuzz : public testing::EngineTest {
             return before.queueCount < 2 || (vt.txQueueCount == before.queueCount - 1 &&
                                              !wroteNothing && written.back() == before.next);
         };
-        const std::string failedText = host.panel[kCommsFieldBase + n];
+        const std::string failedText = host.panelOf(engine::kCommsField, n);
         if (badSum) {
             if (!vt.commsFailed || failedText != "!! FAIL?? !!") return fail() << "not failed";
             if (serialOf(vt).purges.empty() || serialOf(vt).purges.back() != 8) {
@@ -368,12 +371,13 @@ class EngineFuzz : public testing::EngineTest {
                     const Timecode raw{frame[2], frame[3], frame[4], frame[5]};
                     const std::string text = timecodeText(frame[5] & 0x3F, frame[4] & 0x7F,
                                                           frame[3] & 0x7F, frame[2] & 0x3F);
-                    if (!(vt.currentTimecode == raw) || slotValue(slotsOf(vt), 11) != text) {
+                    if (!(vt.currentTimecode == raw) ||
+                        slotValue(slotsOf(vt), kTimecodeSlot) != text) {
                         return fail() << "timecode not published, slot 11 '"
-                                      << slotValue(slotsOf(vt), 11) << "'";
+                                      << slotValue(slotsOf(vt), kTimecodeSlot) << "'";
                     }
                 } else if (!(vt.currentTimecode == before.timecode) ||
-                           slotValue(slotsOf(vt), 11) != before.slot11) {
+                           slotValue(slotsOf(vt), kTimecodeSlot) != before.slot11) {
                     return fail() << "timecode changed";
                 }
                 if (!advanced()) return fail() << "queue not advanced";
@@ -387,13 +391,14 @@ class EngineFuzz : public testing::EngineTest {
                 const std::string flags5 = std::to_string((frame[2] >> 4) & 1) + "," +
                                            std::to_string((frame[3] & 0x80) ? 0 : 1) + "," +
                                            std::to_string((frame[4] & 0x80) ? 0 : 1) + ",";
-                if (slotValue(slotsOf(vt), 5) != flags5) return fail() << "slot 5";
+                if (slotValue(slotsOf(vt), kStatusMoreFlagsSlot) != flags5)
+                    return fail() << "slot 5";
                 break;
             }
             case 0x79:
                 if (vt.commsFailed) return fail() << "not recovered";
-                if (frame[1] == 0x20 &&
-                    slotValue(slotsOf(vt), 6) != ((frame[10] & 1) ? "1," : "0,")) {
+                if (frame[1] == 0x20 && slotValue(slotsOf(vt), kExtendedStatusSlot) !=
+                                            ((frame[10] & 1) ? "1," : "0,")) {
                     return fail() << "slot 6";
                 }
                 if (!advanced()) return fail() << "queue not advanced";
@@ -508,8 +513,8 @@ TEST_F(EngineFuzz, AMillionRandomBytesWithTimersAndSlotsBetweenThenAGoodExchange
         } else if (action < 94) {
             const std::int32_t slot = choose.oneOf(kSlots);
             const std::string text =
-                slot == 1 ? randomCommandText(choose) : testing::randomSlotText(choose);
-            slotsOf(vt).setStatus(15);
+                slot == kCommandSlot ? randomCommandText(choose) : testing::randomSlotText(choose);
+            slotsOf(vt).setStatus(infodriver::kStatusConnected);
             vt.onInfodriverEvent(nullptr, slot, text.c_str());
         } else if (action < 97) {
             const std::int32_t status = choose.oneOf(kOtherStatuses);
@@ -517,7 +522,7 @@ TEST_F(EngineFuzz, AMillionRandomBytesWithTimersAndSlotsBetweenThenAGoodExchange
             const std::size_t slotWrites = slotsOf(vt).writes.size();
             const std::size_t frames = serialOf(vt).written.size();
             vt.onInfodriverEvent(nullptr, choose.oneOf(kSlots), "2");
-            slotsOf(vt).setStatus(15);
+            slotsOf(vt).setStatus(infodriver::kStatusConnected);
             if (status == 3) ++closeRequests;
             ASSERT_EQ(host.closeRequests, closeRequests) << "step " << step;
             ASSERT_EQ(slotsOf(vt).writes.size(), slotWrites) << "step " << step;
@@ -556,27 +561,27 @@ TEST_F(EngineFuzz, AMillionRandomBytesWithTimersAndSlotsBetweenThenAGoodExchange
         };
         using Frames = std::vector<std::string>;
 
-        vt->onInfodriverEvent(nullptr, 1, "2");
+        vt->onInfodriverEvent(nullptr, kCommandSlot, "2");
         EXPECT_EQ(fresh(), Frames{"20 01 21"});
         EXPECT_EQ(vt->txQueueCount, 3u);
-        EXPECT_EQ(host.panel[kLastCommandFieldBase + n], "Play");
+        EXPECT_EQ(host.panelOf(engine::kLastCommandField, n), "Play");
         answer({0x10, 0x01, 0x11});
         EXPECT_EQ(fresh(), Frames{"61 0C 01 6E"});
         EXPECT_EQ(vt->txQueueCount, 2u);
         answer(framed({0x74, 0x04, 0x24, 0x59, 0x59, 0x23}));
-        EXPECT_EQ(slots.slots[11], "23.59.59.24");
+        EXPECT_EQ(slots.slots[kTimecodeSlot], "23.59.59.24");
         EXPECT_EQ(fresh(), Frames{"61 20 05 86"});
         answer(framed({0x75, 0x20, 0x00, 0x01, 0x00, 0x00, 0x00}));
-        EXPECT_EQ(slots.slots[2], "2");
-        EXPECT_EQ(host.panel[kTransportFieldBase + n], "Play");
+        EXPECT_EQ(slots.slots[kTransportStateSlot], "2");
+        EXPECT_EQ(host.panelOf(engine::kTransportField, n), "Play");
         EXPECT_EQ(fresh(), Frames{"20 60 80"});
         answer({0x10, 0x01, 0x11});
         EXPECT_TRUE(fresh().empty());
         EXPECT_EQ(vt->txQueueCount, 0u);
         EXPECT_FALSE(vt->awaitingReply);
         EXPECT_FALSE(vt->commsFailed);
-        EXPECT_EQ(host.panel[kCommsFieldBase + n], "OK");
-        EXPECT_EQ(slots.slots[3].substr(0, 2), "0,");
+        EXPECT_EQ(host.panelOf(engine::kCommsField, n), "OK");
+        EXPECT_EQ(slots.slots[kCommsStateSlot].substr(0, 2), "0,");
         EXPECT_TRUE(invariantsHold(*vt));
     }
 }
@@ -740,8 +745,9 @@ TEST_F(EngineFuzz, ThousandsOfRandomSlotTextsAreHandledAsTheirSlotSays) {
     int checkedCommands = 0;
     for (int step = 0; step < 6000; ++step) {
         std::int32_t slot = choose.oneOf(kSlots);
-        const std::string text = slot == 1 && choose.percent(50) ? randomCommandText(choose)
-                                                                 : testing::randomSlotText(choose);
+        const std::string text = slot == kCommandSlot && choose.percent(50)
+                                     ? randomCommandText(choose)
+                                     : testing::randomSlotText(choose);
         const std::string kept = text.substr(0, 255);  // what the command slots read
         const bool idle = vt.txQueueCount == 0 && !vt.awaitingReply;
         const std::uint32_t queued = vt.txQueueCount;
@@ -749,14 +755,14 @@ TEST_F(EngineFuzz, ThousandsOfRandomSlotTextsAreHandledAsTheirSlotSays) {
         const std::size_t slotWrites = slots.writes.size();
         const std::uint32_t periodBefore = vt.tcUpdatePeriod;
         const Timecode cueBefore = vt.cuePoint;
-        const std::string slot12Before = slots.slots[12];
+        const std::string slot12Before = slots.slots[kCuePointSlot];
         const int closes = host.closeRequests;
 
         if (choose.percent(5)) {
             const std::int32_t status = choose.oneOf(kOtherStatuses);
             slots.setStatus(status);
             vt.onInfodriverEvent(nullptr, slot, text.c_str());
-            slots.setStatus(15);
+            slots.setStatus(infodriver::kStatusConnected);
             EXPECT_EQ(host.closeRequests, closes + (status == 3 ? 1 : 0));
             EXPECT_EQ(slots.writes.size(), slotWrites) << "status " << status;
             EXPECT_EQ(serial.written.size(), frames) << "status " << status;
@@ -767,11 +773,11 @@ TEST_F(EngineFuzz, ThousandsOfRandomSlotTextsAreHandledAsTheirSlotSays) {
                      ", text '" + kept.substr(0, 40) + "'");
 
         switch (slot) {
-            case 1:
+            case kCommandSlot:
                 if (kept == "RESET") {
                     EXPECT_TRUE(vt.commsFailed);
                     EXPECT_EQ(vt.txQueueCount, 0u);
-                    EXPECT_EQ(host.panel[kCommsFieldBase + 1], "!! tFAIL !!");
+                    EXPECT_EQ(host.panelOf(engine::kCommsField, 1), "!! tFAIL !!");
                 } else if (const auto effect = expectedSlot1(kept, cueBefore); !effect) {
                     EXPECT_EQ(vt.txQueueCount, queued);
                     EXPECT_EQ(serial.written.size(), frames);
@@ -784,27 +790,27 @@ TEST_F(EngineFuzz, ThousandsOfRandomSlotTextsAreHandledAsTheirSlotSays) {
                     }
                 }
                 break;
-            case 10: {
+            case kTimecodePeriodSlot: {
                 bool beyond = false;
                 const auto period = expectedPeriod(kept, beyond);
                 if (!period) {
-                    EXPECT_EQ(slots.slots[10], kept);
+                    EXPECT_EQ(slots.slots[kTimecodePeriodSlot], kept);
                     EXPECT_EQ(vt.tcUpdatePeriod, periodBefore);
                 } else if (beyond) {
                     EXPECT_GE(vt.tcUpdatePeriod, kMinimumPeriodMs);
-                    EXPECT_EQ(slots.slots[10], std::to_string(vt.tcUpdatePeriod));
+                    EXPECT_EQ(slots.slots[kTimecodePeriodSlot], std::to_string(vt.tcUpdatePeriod));
                 } else {
                     EXPECT_EQ(vt.tcUpdatePeriod, static_cast<std::uint32_t>(*period));
-                    EXPECT_EQ(slots.slots[10], std::to_string(*period));
+                    EXPECT_EQ(slots.slots[kTimecodePeriodSlot], std::to_string(*period));
                 }
                 ASSERT_TRUE(host.hasTimer(vt.timecodeTimerId()));
                 EXPECT_EQ(host.periodOf(vt.timecodeTimerId()), vt.tcUpdatePeriod);
                 break;
             }
-            case 12:
+            case kCuePointSlot:
                 if (const auto cue = expectedCue(kept)) {
                     EXPECT_TRUE(vt.cuePoint == *cue);
-                    EXPECT_EQ(slots.slots[12],
+                    EXPECT_EQ(slots.slots[kCuePointSlot],
                               timecodeText(cue->hours, cue->minutes, cue->seconds, cue->frames));
                     if (idle) {
                         ASSERT_EQ(serial.written.size(), frames + 1);
@@ -814,18 +820,19 @@ TEST_F(EngineFuzz, ThousandsOfRandomSlotTextsAreHandledAsTheirSlotSays) {
                     }
                 } else {
                     EXPECT_TRUE(vt.cuePoint == cueBefore);
-                    EXPECT_EQ(slots.slots[12], slot12Before);
+                    EXPECT_EQ(slots.slots[kCuePointSlot], slot12Before);
                     EXPECT_EQ(serial.written.size(), frames);
                 }
                 break;
-            case 20:
-            case 31:
-            case 32:
-            case 33:
-            case 34:
-            case 52:
+            case kPrerollSlot:
+            case kInPresetSlot:
+            case kInEntrySlot:
+            case kOutPresetSlot:
+            case kOutEntrySlot:
+            case kGroup2ACSlot:
                 if (idle) {
-                    const std::int32_t value = slot == 52 ? config::decimalValue(kept.c_str()) : 0;
+                    const std::int32_t value =
+                        slot == kGroup2ACSlot ? config::decimalValue(kept.c_str()) : 0;
                     const auto effect =
                         expectedCommand(static_cast<std::uint32_t>(slot), value, vt.cuePoint);
                     ASSERT_TRUE(effect);

@@ -6,10 +6,15 @@
 
 #include <algorithm>
 #include <memory>
+#include <random>
 #include <string>
 
+#include "engine/command_table.h"
 #include "engine/device_list.h"
 #include "log/events_journal.h"
+#include "engine/slot_layout.h"
+#include "infodriver/infodriver_messages.h"
+#include "sim/vtr/deck.h"
 #include "sim/vtr/frame.h"
 #include "support/engine_fixture.h"
 #include "support/memory_log_platform.h"
@@ -21,8 +26,6 @@ namespace {
 using testing::Bytes;
 using testing::hex;
 
-constexpr int kSlotChanged = 15;
-
 class Exchange : public testing::EngineTest {
   protected:
     void SetUp() override {
@@ -30,7 +33,7 @@ class Exchange : public testing::EngineTest {
         vt_ = &addDevice(1);
         deck_ = std::make_unique<testing::ScriptedDeck>(host, *vt_);
         host.setTimer(kPollTimerId, kPollPeriodMs);
-        slots().setStatus(kSlotChanged);
+        slots().setStatus(infodriver::kStatusConnected);
     }
 
     VtDevice& vt() { return *vt_; }
@@ -43,7 +46,7 @@ class Exchange : public testing::EngineTest {
     // A machine that has answered its first requests: comms "OK", stopped.
     void settle() {
         deck().run(1200);
-        ASSERT_EQ(host.panel[2101], "OK");
+        ASSERT_EQ(host.panelOf(engine::kCommsField, 1), "OK");
         heardFrom_ = deck().heard.size();
     }
 
@@ -72,18 +75,18 @@ Bytes status(std::uint8_t byte0, std::uint8_t byte1, std::uint8_t byte2, std::ui
 }
 
 TEST_F(Exchange, StartUpAsksForStatusAndTheFirstGoodReplyMarksTheVtAnswering) {
-    EXPECT_EQ(slot(3), "");
+    EXPECT_EQ(slot(kCommsStateSlot), "");
     deck().run(1);
     ASSERT_GE(deck().heard.size(), 2u);
     EXPECT_EQ(hex(deck().heard[0]), "61 20 05 86");
     EXPECT_EQ(hex(deck().heard[1]), "61 20 09 8A");
-    EXPECT_EQ(host.panel[2101], "OK");
-    EXPECT_EQ(slot(3), "0,0,");
-    EXPECT_EQ(slot(2), "1");
-    EXPECT_EQ(host.panel[2201], "Stop");
-    EXPECT_FALSE(slot(4).empty());
-    EXPECT_FALSE(slot(5).empty());
-    EXPECT_EQ(slot(6), "0,");
+    EXPECT_EQ(host.panelOf(engine::kCommsField, 1), "OK");
+    EXPECT_EQ(slot(kCommsStateSlot), "0,0,");
+    EXPECT_EQ(slot(kTransportStateSlot), "1");
+    EXPECT_EQ(host.panelOf(engine::kTransportField, 1), "Stop");
+    EXPECT_FALSE(slot(kStatusFlagsSlot).empty());
+    EXPECT_FALSE(slot(kStatusMoreFlagsSlot).empty());
+    EXPECT_EQ(slot(kExtendedStatusSlot), "0,");
     EXPECT_GT(vt().rxCount, 0u);
 }
 
@@ -99,24 +102,24 @@ class TransportCommand : public Exchange, public ::testing::WithParamInterface<T
 TEST_P(TransportCommand, ReachesTheDeckAndItsNewStateComesBack) {
     const TransportCase& c = GetParam();
     settle();
-    write(12, "10.00.05.00");  // a cue point on the tape, for the cue command
+    write(kCuePointSlot, "10.00.05.00");  // a cue point on the tape, for the cue command
     deck().run(50);
     if (std::string(c.text) == "1") {
-        write(1, "2");  // stop needs a moving tape to be seen
+        write(kCommandSlot, "2");  // stop needs a moving tape to be seen
         deck().run(1200);
     }
     heardSince();
 
-    write(1, c.text);
+    write(kCommandSlot, c.text);
     deck().answerAll();
     const auto frames = heardSince();
     ASSERT_FALSE(frames.empty());
     EXPECT_EQ(frames.front(), c.frame);
     deck().run(1200);  // a whole poll round
-    EXPECT_EQ(slot(2), c.state);
-    EXPECT_EQ(host.panel[2201], c.panel);
+    EXPECT_EQ(slot(kTransportStateSlot), c.state);
+    EXPECT_EQ(host.panelOf(engine::kTransportField, 1), c.panel);
     EXPECT_EQ(vt().txQueueCount, 0u);
-    EXPECT_EQ(host.panel[2101], "OK");
+    EXPECT_EQ(host.panelOf(engine::kCommsField, 1), "OK");
 }
 
 INSTANTIATE_TEST_SUITE_P(SlotOne, TransportCommand,
@@ -133,31 +136,31 @@ INSTANTIATE_TEST_SUITE_P(SlotOne, TransportCommand,
 
 TEST_F(Exchange, PlayIsFollowedByItsRequestsAndANewStateByEeOff) {
     settle();
-    write(1, "2");
+    write(kCommandSlot, "2");
     deck().run(1200);  // the deck reports play once its servo has locked, at a later poll
     const auto frames = heardSince();
     ASSERT_GE(frames.size(), 2u);
     EXPECT_EQ(frames[0], "20 01 21");
-    EXPECT_EQ(host.panel[2301], "Play");
+    EXPECT_EQ(host.panelOf(engine::kLastCommandField, 1), "Play");
     // The first status reply that shows the new state is answered by EE off.
     bool eeOff = false;
     for (const auto& frame : frames) eeOff |= frame == "20 60 80";
     EXPECT_TRUE(eeOff);
-    EXPECT_EQ(slot(2), "2");
+    EXPECT_EQ(slot(kTransportStateSlot), "2");
 }
 
 TEST_F(Exchange, TimecodeFollowsThePlayingTapeAtThePeriodOfSlotTen) {
     settle();
-    write(1, "2");
+    write(kCommandSlot, "2");
     deck().run(1000);
-    const std::string first = slot(11);
+    const std::string first = slot(kTimecodeSlot);
     EXPECT_EQ(first.substr(0, 8), "10.00.00");
     deck().run(2000);
-    EXPECT_GT(slot(11), first);
-    EXPECT_EQ(slot(11).substr(0, 7), "10.00.0");
+    EXPECT_GT(slot(kTimecodeSlot), first);
+    EXPECT_EQ(slot(kTimecodeSlot).substr(0, 7), "10.00.0");
 
-    write(10, "200");
-    EXPECT_EQ(slot(10), "200");
+    write(kTimecodePeriodSlot, "200");
+    EXPECT_EQ(slot(kTimecodePeriodSlot), "200");
     heardSince();
     deck().run(1000);
     int timeSenses = 0;
@@ -170,7 +173,7 @@ TEST_F(Exchange, ANakResendsOnceAndASecondNakDropsTheCommand) {
     settle();
     const Bytes nak = sim::vtr::makeNak(sim::vtr::kNakChecksumError);
     deck().script({nak, nak});
-    write(1, "2");
+    write(kCommandSlot, "2");
     deck().answerAll();
     const auto frames = heardSince();
     ASSERT_GE(frames.size(), 3u);
@@ -180,14 +183,14 @@ TEST_F(Exchange, ANakResendsOnceAndASecondNakDropsTheCommand) {
     EXPECT_TRUE(traced("RX:NACK"));
     EXPECT_FALSE(vt().nakRetried);
     deck().run(1200);
-    EXPECT_EQ(slot(2), "1");  // the machine never played
+    EXPECT_EQ(slot(kTransportStateSlot), "1");  // the machine never played
 }
 
 TEST_F(Exchange, AnAckBetweenTwoNaksLetsTheNextCommandBeSentAgain) {
     settle();
     const Bytes nak = sim::vtr::makeNak(sim::vtr::kNakChecksumError);
     deck().script({nak, sim::vtr::makeAck(), nak});
-    write(1, "2");
+    write(kCommandSlot, "2");
     deck().answerAll();
     const auto frames = heardSince();
     ASSERT_GE(frames.size(), 4u);
@@ -195,7 +198,7 @@ TEST_F(Exchange, AnAckBetweenTwoNaksLetsTheNextCommandBeSentAgain) {
     EXPECT_EQ(frames[1], "20 01 21");
     EXPECT_EQ(frames[2], frames[3]);  // the first follow-up, written again once
     EXPECT_NE(frames[2], "20 01 21");
-    EXPECT_EQ(host.panel[2101], "OK");
+    EXPECT_EQ(host.panelOf(engine::kCommsField, 1), "OK");
 }
 
 TEST_F(Exchange, ABadChecksumFailsTheVtAndTheNextGoodReplyRecoversIt) {
@@ -206,38 +209,39 @@ TEST_F(Exchange, ABadChecksumFailsTheVtAndTheNextGoodReplyRecoversIt) {
     deck().run(1200);
     EXPECT_TRUE(traced("Checksum Error"));
     EXPECT_TRUE(traced("RX (0 bytes): "));
-    EXPECT_NE(host.panel[2101], "!! FAIL?? !!");  // recovered by the next poll already
+    EXPECT_NE(host.panelOf(engine::kCommsField, 1),
+              "!! FAIL?? !!");  // recovered by the next poll already
     std::size_t failedAt = slots().writes.size();
     for (std::size_t i = 0; i < slots().writes.size(); ++i) {
-        if (slots().writes[i] == std::make_pair(3, std::string("1,0,"))) failedAt = i;
+        if (slots().writes[i] == std::make_pair(kCommsStateSlot, std::string("1,0,"))) failedAt = i;
     }
     ASSERT_LT(failedAt, slots().writes.size()) << "slot 3 never showed the failure";
-    EXPECT_EQ(slot(3), "0,0,");  // the good status reply cleared bit 2 again
-    EXPECT_EQ(host.panel[2101], "OK");
+    EXPECT_EQ(slot(kCommsStateSlot), "0,0,");  // the good status reply cleared bit 2 again
+    EXPECT_EQ(host.panelOf(engine::kCommsField, 1), "OK");
 }
 
 TEST_F(Exchange, AnUnrecognisedReplyFailsTheVtUntilAGoodOne) {
     settle();
     deck().setSilent(true);
     deck().run(600);  // the next status request goes unanswered: a time-out
-    EXPECT_EQ(host.panel[2101], "!! tFAIL !!");
+    EXPECT_EQ(host.panelOf(engine::kCommsField, 1), "!! tFAIL !!");
     deck().setSilent(false);
     deck().run(1200);
-    EXPECT_EQ(host.panel[2101], "OK");
+    EXPECT_EQ(host.panelOf(engine::kCommsField, 1), "OK");
 
     // A frame a machine never sends, then the next frame goes unanswered for a while.
     deck().script({{0x21, 0x00, 0x11, 0x32}, {}});
     heardSince();
-    write(1, "2");
+    write(kCommandSlot, "2");
     deck().answerAll();
     EXPECT_TRUE(traced("RX (3 bytes): 21 00 11 "));
-    EXPECT_EQ(host.panel[2101], "!! FAIL?? !!");
-    EXPECT_EQ(slot(3), "1,0,");
+    EXPECT_EQ(host.panelOf(engine::kCommsField, 1), "!! FAIL?? !!");
+    EXPECT_EQ(slot(kCommsStateSlot), "1,0,");
     EXPECT_TRUE(vt().commsFailed);
     // The play command was dropped; its follow-ups find the machine again.
     deck().run(1200);
-    EXPECT_EQ(host.panel[2101], "OK");
-    EXPECT_EQ(slot(3), "0,0,");
+    EXPECT_EQ(host.panelOf(engine::kCommsField, 1), "OK");
+    EXPECT_EQ(slot(kCommsStateSlot), "0,0,");
     EXPECT_FALSE(vt().commsFailed);
     EXPECT_EQ(host.periodOf(31), vt().tcUpdatePeriod);
 }
@@ -253,12 +257,12 @@ TEST_F(Exchange, ASilentDeckFailsAndRecoversWhenItAnswersAgain) {
     settle();
     deck().setSilent(true);
     deck().run(2000);
-    EXPECT_EQ(host.panel[2101], "!! tFAIL !!");
-    EXPECT_EQ(slot(3), "1,0,");
+    EXPECT_EQ(host.panelOf(engine::kCommsField, 1), "!! tFAIL !!");
+    EXPECT_EQ(slot(kCommsStateSlot), "1,0,");
     deck().setSilent(false);
     deck().run(1200);
-    EXPECT_EQ(host.panel[2101], "OK");
-    EXPECT_EQ(slot(3), "0,0,");
+    EXPECT_EQ(host.panelOf(engine::kCommsField, 1), "OK");
+    EXPECT_EQ(slot(kCommsStateSlot), "0,0,");
 
     log::eventsState().journal = nullptr;
     ASSERT_TRUE(journal->flush(5000));
@@ -282,8 +286,8 @@ TEST_F(Exchange, SlotTenSetsTheTimecodePeriodAndWritesItBack) {
                           Case{"abc", "abc", 40}, Case{" 250ms", "250", 250},
                           Case{"99999999999", "2147483647", 2147483647u}}) {
         SCOPED_TRACE(c.text);
-        write(10, c.text);
-        EXPECT_EQ(slot(10), c.written);
+        write(kTimecodePeriodSlot, c.text);
+        EXPECT_EQ(slot(kTimecodePeriodSlot), c.written);
         EXPECT_EQ(vt().tcUpdatePeriod, c.period);
         EXPECT_EQ(host.periodOf(31), c.period);
     }
@@ -291,41 +295,41 @@ TEST_F(Exchange, SlotTenSetsTheTimecodePeriodAndWritesItBack) {
 
 TEST_F(Exchange, SlotTwelveSetsTheCuePointAndPresetsIt) {
     settle();
-    write(12, "01.02.03.04");
-    EXPECT_EQ(slot(12), "01.02.03.04");
+    write(kCuePointSlot, "01.02.03.04");
+    EXPECT_EQ(slot(kCuePointSlot), "01.02.03.04");
     deck().answerAll();
     EXPECT_EQ(heardSince().front(), "44 14 04 03 02 01 62");
     EXPECT_EQ(vt().cuePoint, (Timecode{0x04, 0x03, 0x02, 0x01}));
 
     for (const char* ignored : {"1.2.3", "1.2.3.", "", "...", "1..2.3"}) {
-        write(12, ignored);
-        EXPECT_EQ(slot(12), "01.02.03.04") << ignored;
+        write(kCuePointSlot, ignored);
+        EXPECT_EQ(slot(kCuePointSlot), "01.02.03.04") << ignored;
     }
     EXPECT_TRUE(heardSince().empty());
-    write(12, "99.99.99.99");  // cut to BCD bytes and the timecode's bit widths
-    EXPECT_EQ(slot(12), "19.19.19.19");
+    write(kCuePointSlot, "99.99.99.99");  // cut to BCD bytes and the timecode's bit widths
+    EXPECT_EQ(slot(kCuePointSlot), "19.19.19.19");
 }
 
 TEST_F(Exchange, CommandTwentyTwoTakesTheMachinesTimecodeAsCuePoint) {
     settle();
-    write(1, "23");  // current time sense
+    write(kCommandSlot, "23");  // current time sense
     deck().run(5);
-    ASSERT_FALSE(slot(11).empty());
-    write(1, "22");
-    EXPECT_EQ(slot(12), slot(11));
-    EXPECT_EQ(host.panel[2301], "SetCue");
+    ASSERT_FALSE(slot(kTimecodeSlot).empty());
+    write(kCommandSlot, "22");
+    EXPECT_EQ(slot(kCuePointSlot), slot(kTimecodeSlot));
+    EXPECT_EQ(host.panelOf(engine::kLastCommandField, 1), "SetCue");
 }
 
 TEST_F(Exchange, OtherSlotsAreEchoedAndCommandSlotsAreNot) {
     settle();
     write(7, "anything at all");
     EXPECT_EQ(slot(7), "anything at all");
-    write(1, "0");
-    EXPECT_EQ(slot(1), "");
-    write(33, "x");
+    write(kCommandSlot, "0");
+    EXPECT_EQ(slot(kCommandSlot), "");
+    write(kOutPresetSlot, "x");
     deck().answerAll();
     EXPECT_EQ(heardSince().front(), hex(Bytes{0x44, 0x15, 0, 0, 0, 0, 0x59}));
-    write(52, "258");
+    write(kGroup2ACSlot, "258");
     deck().answerAll();
     EXPECT_EQ(heardSince().front(), "22 AC 01 02 D1");
 }
@@ -345,7 +349,7 @@ TEST_F(Exchange, SlotOneTextsBecomeCommandsWithTheirSpeedsAndDirections) {
           Case{"99999999999", nullptr}, Case{"-2147483648,5", nullptr}}) {
         SCOPED_TRACE(c.text);
         heardSince();
-        write(1, c.text);
+        write(kCommandSlot, c.text);
         deck().answerAll();
         const auto frames = heardSince();
         if (c.frame) {
@@ -361,34 +365,34 @@ TEST_F(Exchange, SlotOneTextsBecomeCommandsWithTheirSpeedsAndDirections) {
     startup.jog = 16;  // the settings' own default speeds
     useStartupSettings(startup);
     heardSince();
-    write(1, "-9");
+    write(kCommandSlot, "-9");
     deck().answerAll();
     EXPECT_EQ(heardSince().front(), "21 21 10 52");
 }
 
 TEST_F(Exchange, ResetInSlotOneStartsTheVtAfresh) {
     settle();
-    write(1, "RESET");
-    EXPECT_EQ(host.panel[2101], "!! tFAIL !!");
-    EXPECT_EQ(slot(3), "1,0,");
+    write(kCommandSlot, "RESET");
+    EXPECT_EQ(host.panelOf(engine::kCommsField, 1), "!! tFAIL !!");
+    EXPECT_EQ(slot(kCommsStateSlot), "1,0,");
     EXPECT_TRUE(traced("RESET [VT1]"));
     deck().run(1200);
-    EXPECT_EQ(host.panel[2101], "OK");
+    EXPECT_EQ(host.panelOf(engine::kCommsField, 1), "OK");
 }
 
 TEST_F(Exchange, InfodriverRequestsAreTracedAndDisconnectionClosesTheProgram) {
-    slots().setStatus(6);
+    slots().setStatus(infodriver::kStatusTxRx);
     write(0, "");
     EXPECT_TRUE(traced("Infodriver 1 received request to go TXRX"));
-    slots().setStatus(7);
+    slots().setStatus(infodriver::kStatusRxOnly);
     write(0, "");
     EXPECT_TRUE(traced("Infodriver 1 received request to go RX Only"));
-    slots().setStatus(9);
+    slots().setStatus(infodriver::kStatusNoClass);
     write(0, "");
     EXPECT_TRUE(traced("iStatus=9"));
     EXPECT_EQ(host.closeRequests, 0);
 
-    slots().setStatus(3);
+    slots().setStatus(infodriver::kStatusNotConnected);
     write(0, "");
     EXPECT_TRUE(traced("Infodriver 1 has disconnected"));
     // Closed once the client's message is handled; the device is still whole now.
@@ -403,8 +407,8 @@ TEST_F(Exchange, ALostPortFailsTheVtIsTriedOncePerRoundAndRecoversWhenItOpens) {
     port.isLost = true;  // the adapter is pulled: the reader tells the VT
     port.setOpenResult(-1);
     vt().onSerialData(nullptr);
-    EXPECT_EQ(host.panel[2101], "!! tFAIL !!");
-    EXPECT_EQ(slot(3), "1,0,");
+    EXPECT_EQ(host.panelOf(engine::kCommsField, 1), "!! tFAIL !!");
+    EXPECT_EQ(slot(kCommsStateSlot), "1,0,");
     EXPECT_EQ(port.calls.back(), "close");
     EXPECT_FALSE(host.hasTimer(vt().timecodeTimerId()));
     EXPECT_EQ(host.trafficLog.back(), "Com port [1] lost");
@@ -412,17 +416,17 @@ TEST_F(Exchange, ALostPortFailsTheVtIsTriedOncePerRoundAndRecoversWhenItOpens) {
     // Slot commands meanwhile reach no port and start no time-out; one open per poll round,
     // with no further trace line.
     const auto opensBefore = opens();
-    write(1, "2");
+    write(kCommandSlot, "2");
     EXPECT_FALSE(host.hasTimer(vt().txTimerId()));
     deck().run(3 * 1125);
     EXPECT_EQ(opens() - opensBefore, 3);
     EXPECT_EQ(std::count_if(traceView.lines.begin(), traceView.lines.end(),
                             [](const std::string& l) { return l.find("lost") != l.npos; }),
               1);
-    EXPECT_EQ(host.panel[2101], "!! tFAIL !!");
+    EXPECT_EQ(host.panelOf(engine::kCommsField, 1), "!! tFAIL !!");
 
     // "RESET" tries at once; plugged back, the VT recovers as after a silence.
-    write(1, "RESET");
+    write(kCommandSlot, "RESET");
     EXPECT_EQ(opens() - opensBefore, 4);
     port.setOpenResult(1);
     heardSince();
@@ -431,15 +435,15 @@ TEST_F(Exchange, ALostPortFailsTheVtIsTriedOncePerRoundAndRecoversWhenItOpens) {
     EXPECT_THAT(host.trafficLog, ::testing::Contains("Com port [1] reopened"));
     EXPECT_EQ(port.readSize, 1);
     EXPECT_EQ(heardSince().front(), "61 20 05 86");
-    EXPECT_EQ(host.panel[2101], "OK");
-    EXPECT_EQ(slot(3), "0,0,");
+    EXPECT_EQ(host.panelOf(engine::kCommsField, 1), "OK");
+    EXPECT_EQ(slot(kCommsStateSlot), "0,0,");
     EXPECT_EQ(host.periodOf(vt().timecodeTimerId()), vt().tcUpdatePeriod);
 
     // A write that finds the device gone has the same effect.
     port.isLost = true;
     port.setOpenResult(-1);
-    write(1, "1");
-    EXPECT_EQ(host.panel[2101], "!! tFAIL !!");
+    write(kCommandSlot, "1");
+    EXPECT_EQ(host.panelOf(engine::kCommsField, 1), "!! tFAIL !!");
     EXPECT_EQ(std::count(host.trafficLog.begin(), host.trafficLog.end(), "Com port [1] lost"), 2);
 }
 
@@ -516,34 +520,67 @@ TEST_F(Exchange, StatusRepliesSetFlagsTransportAndTheNineByteRequest) {
     heardSince();
     deck().send(status(0x00, 0x01, 0x01));  // play and cued: cued wins
     deck().answerAll();
-    EXPECT_EQ(slot(2), "21");
-    EXPECT_EQ(host.panel[2201], "Cued");
-    EXPECT_EQ(slot(4), "0,0,");
-    EXPECT_EQ(slot(5), "0,1,1,");
+    EXPECT_EQ(slot(kTransportStateSlot), "21");
+    EXPECT_EQ(host.panelOf(engine::kTransportField, 1), "Cued");
+    EXPECT_EQ(slot(kStatusFlagsSlot), "0,0,");
+    EXPECT_EQ(slot(kStatusMoreFlagsSlot), "0,1,1,");
     const auto asked = heardSince();
     EXPECT_NE(std::find(asked.begin(), asked.end(), "20 60 80"), asked.end());
 
     const std::size_t writes = slots().writes.size();
     deck().send(status(0x11, 0x80, 0x80));  // no transport bit: the state stays
-    EXPECT_EQ(slot(2), "21");
-    EXPECT_EQ(slot(4), "1,0,");
-    EXPECT_EQ(slot(5), "1,0,0,");
+    EXPECT_EQ(slot(kTransportStateSlot), "21");
+    EXPECT_EQ(slot(kStatusFlagsSlot), "1,0,");
+    EXPECT_EQ(slot(kStatusMoreFlagsSlot), "1,0,0,");
     EXPECT_EQ(slots().writes.size(), writes + 2);
 
     deck().send(sim::vtr::makeFrame(0x70, 0x21, Bytes{0x00, 0x00, 0x00, 0x00, 0x00}));
-    EXPECT_EQ(slot(2), "21");  // not the status window: flags only
-    EXPECT_EQ(slot(4), "0,0,");
+    EXPECT_EQ(slot(kTransportStateSlot), "21");  // not the status window: flags only
+    EXPECT_EQ(slot(kStatusFlagsSlot), "0,0,");
 
     Bytes nine(9, 0);
     nine[8] = 0x01;
     deck().send(sim::vtr::makeFrame(0x70, 0x20, nine));
-    EXPECT_EQ(slot(6), "1,");
+    EXPECT_EQ(slot(kExtendedStatusSlot), "1,");
 
     deck().send(sim::vtr::makeFrame(0x70, 0x14, Bytes{0x24, 0xD9, 0x59, 0x63}));
-    EXPECT_EQ(slot(11), "23.59.59.24");
+    EXPECT_EQ(slot(kTimecodeSlot), "23.59.59.24");
     EXPECT_EQ(vt().currentTimecode, (Timecode{0x24, 0xD9, 0x59, 0x63}));
     deck().send(sim::vtr::makeFrame(0x70, 0x06, Bytes{0x01, 0x02, 0x03, 0x04}));
-    EXPECT_EQ(slot(11), "23.59.59.24");
+    EXPECT_EQ(slot(kTimecodeSlot), "23.59.59.24");
+}
+
+}  // namespace
+}  // namespace korvel::engine
+
+namespace korvel::engine {
+namespace {
+
+// The deck emulator answers every frame the command table can send, with any value and cue
+// point, the way the table says a machine does: a row the emulator does not know gets a NAK
+// and fails here.
+TEST(DeckEmulator, AnswersEveryCommandOfTheTableAsTheTableExpects) {
+    std::mt19937 random(26);
+    auto bcd = [&](unsigned limit) {
+        const unsigned n = random() % limit;
+        return static_cast<std::uint8_t>((n / 10) * 16 + n % 10);
+    };
+    for (const CommandRow& row : commandTable()) {
+        for (int i = 0; i < 20; ++i) {
+            const Timecode cue{bcd(25), bcd(60), bcd(60), bcd(24)};
+            CommandPlan plan = planCommand(row.number, static_cast<std::int32_t>(random()), cue);
+            if (!plan.sendsFrame) break;
+            const int length = completeFrame(plan.frame);
+            const Bytes frame(plan.frame.begin(), plan.frame.begin() + length);
+            sim::vtr::Deck deck(sim::vtr::DeckSettings{}, sim::vtr::Instant{});
+            const Bytes reply = deck.answer(frame, sim::vtr::Instant{});
+            ASSERT_GE(reply.size(), 3u) << row.name << ": " << hex(frame);
+            EXPECT_FALSE(isNegativeAcknowledge(reply.data()))
+                << row.name << ": " << hex(frame) << " -> " << hex(reply);
+            EXPECT_EQ(replyGroup(reply.data()), row.reply)
+                << row.name << ": " << hex(frame) << " -> " << hex(reply);
+        }
+    }
 }
 
 }  // namespace

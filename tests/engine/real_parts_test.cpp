@@ -13,9 +13,10 @@
 #include "comms/serial_registry.h"
 #include "config/device_settings.h"
 #include "engine/device_list.h"
+#include "engine/slot_layout.h"
 #include "infodriver/dispatch_registry.h"
-#include "infodriver/in_process_infodriver.h"
-#include "infodriver/in_process_transport.h"
+#include "tests/support/in_process_infodriver.h"
+#include "tests/support/in_process_transport.h"
 #include "infodriver/infodriver_state.h"
 #include "shell/vt_parts.h"
 #include "support/engine_fixture.h"
@@ -97,9 +98,9 @@ TEST_F(RealParts, RepliesAndSlotWritesReachTheVtThatOwnsThePortAndTheClient) {
     }));
     EXPECT_EQ(engine::findDevice(1)->rxCount, 0u);
     EXPECT_EQ(hex(vt2Deck.receive(4)), "61 20 09 8A");
-    EXPECT_EQ(host.panel[2102], "OK");
-    EXPECT_EQ(vt2Infodriver.slot(2), "1");     // stopped
-    EXPECT_EQ(vt2Infodriver.slot(3), "0,0,");  // comms good
+    EXPECT_EQ(host.panelOf(engine::kCommsField, 2), "OK");
+    EXPECT_EQ(vt2Infodriver.slot(engine::kTransportStateSlot), "1");  // stopped
+    EXPECT_EQ(vt2Infodriver.slot(engine::kCommsStateSlot), "0,0,");   // comms good
 
     // The control system writes slot 1 of VT1's infodriver: VT1's machine gets play once it
     // has answered the status request on the line.
@@ -110,7 +111,7 @@ TEST_F(RealParts, RepliesAndSlotWritesReachTheVtThatOwnsThePortAndTheClient) {
         return engine::findDevice(1)->rxCount == 1;
     }));
     EXPECT_EQ(hex(vt1Deck.receive(4)), "61 20 09 8A");
-    EXPECT_EQ(host.panel[2301], "Play");
+    EXPECT_EQ(host.panelOf(engine::kLastCommandField, 1), "Play");
     EXPECT_GE(engine::findDevice(1)->infodriverRxCount, 1u);
 
     // The line errors of the real port reach the engine: none on a pty.

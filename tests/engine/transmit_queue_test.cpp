@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/device_list.h"
+#include "engine/slot_layout.h"
 #include "engine/vt_timers.h"
 #include "support/engine_fixture.h"
 
@@ -28,7 +29,7 @@ TEST_F(TransmitQueue, OneFrameAtATimeTheNextOnlyAfterTheReply) {
     vt.sendCommand(1, 0);  // stop, then standby on (with its status request) and EE off
     EXPECT_EQ(newFrames(vt), Frames{"20 00 20"});
     EXPECT_EQ(vt.txQueueCount, 4u);
-    EXPECT_EQ(host.panel[2301], "Stop");
+    EXPECT_EQ(host.panelOf(engine::kLastCommandField, 1), "Stop");
     for (const char* next : {"20 05 25", "61 20 05 86", "20 60 80"}) {
         EXPECT_TRUE(newFrames(vt).empty());
         replyEndsFrame(vt);
@@ -101,8 +102,8 @@ TEST_F(TransmitQueue, ASilentMachineIsFailedAndItsQueueEmptied) {
     EXPECT_FALSE(traced("tx timeout"));
     host.advance(1);
     EXPECT_TRUE(traced("tx timeout[vt1]"));
-    EXPECT_EQ(host.panel[2101], "!! tFAIL !!");
-    EXPECT_EQ(slotsOf(vt).slots[3], "1,1,");
+    EXPECT_EQ(host.panelOf(engine::kCommsField, 1), "!! tFAIL !!");
+    EXPECT_EQ(slotsOf(vt).slots[kCommsStateSlot], "1,1,");
     EXPECT_TRUE(vt.commsFailed);
     EXPECT_EQ(vt.txQueueCount, 0u);
     EXPECT_FALSE(vt.awaitingReply);
@@ -118,12 +119,12 @@ TEST_F(TransmitQueue, ASilentMachineIsFailedAndItsQueueEmptied) {
 TEST_F(TransmitQueue, TimersOfVtsThatDoNotExistDoNothingButShowTheTimeout) {
     idleVt(1);
     EXPECT_TRUE(handleTimer(25));
-    EXPECT_EQ(host.panel[2105], "!! tFAIL !!");
+    EXPECT_EQ(host.panelOf(engine::kCommsField, 5), "!! tFAIL !!");
     EXPECT_TRUE(handleTimer(35));
     for (int id : {0, 20, 30, 41, -1, 2100}) EXPECT_FALSE(handleTimer(id)) << id;
     resetVt(2);  // the Reset menu's VT 2, never configured
     EXPECT_FALSE(traced("RESET [VT2]"));
-    EXPECT_EQ(host.panel.count(2102), 0u);
+    EXPECT_EQ(host.panelCount(engine::kCommsField, 2), 0u);
 }
 
 TEST_F(TransmitQueue, TheTimecodeTimerWaitsOneTickForABusyLine) {
@@ -232,8 +233,8 @@ TEST_F(TransmitQueue, ResetFailsTheVtAndRestartsItsTimecodeTimer) {
     resetVt(2);
     EXPECT_TRUE(traced("tx timeout[vt2]"));
     EXPECT_TRUE(traced("RESET [VT2]"));
-    EXPECT_EQ(host.panel[2102], "!! tFAIL !!");
-    EXPECT_EQ(slotsOf(vt).slots[3], "1,0,");
+    EXPECT_EQ(host.panelOf(engine::kCommsField, 2), "!! tFAIL !!");
+    EXPECT_EQ(slotsOf(vt).slots[kCommsStateSlot], "1,0,");
     EXPECT_EQ(vt.txQueueCount, 0u);
     EXPECT_EQ(serialOf(vt).purges, std::vector<int>{12});
     EXPECT_FALSE(host.hasTimer(22));
@@ -245,12 +246,12 @@ TEST_F(TransmitQueue, SetCueTakesTheMachinesTimecodeWithoutItsFlagBits) {
     vt.currentTimecode = Timecode{0x45, 0x59, 0x59, 0xA3};
     vt.sendCommand(22, 0);
     EXPECT_EQ(vt.cuePoint, (Timecode{0x05, 0x59, 0x59, 0x23}));
-    EXPECT_EQ(slotsOf(vt).slots[12], "23.59.59.05");
-    EXPECT_EQ(host.panel[2301], "SetCue");
+    EXPECT_EQ(slotsOf(vt).slots[kCuePointSlot], "23.59.59.05");
+    EXPECT_EQ(host.panelOf(engine::kLastCommandField, 1), "SetCue");
     EXPECT_TRUE(newFrames(vt).empty());
     vt.sendCommand(21, 0);  // cue up to it
     EXPECT_EQ(newFrames(vt), Frames{"24 31 05 59 59 23 2F"});
-    EXPECT_EQ(host.panel[2301], "Cue");
+    EXPECT_EQ(host.panelOf(engine::kLastCommandField, 1), "Cue");
 }
 
 TEST_F(TransmitQueue, NumbersOutsideTheTableChangeNothing) {

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "infodriver/dispatch_registry.h"
-#include "infodriver/in_process_infodriver.h"
-#include "infodriver/in_process_transport.h"
+#include "tests/support/in_process_infodriver.h"
+#include "tests/support/in_process_transport.h"
 #include "infodriver/infodriver_client.h"
 #include "infodriver/infodriver_state.h"
 

@@ -28,8 +28,9 @@ class CounterRefresh : public testing::EngineTest {};
 TEST_F(CounterRefresh, WritesTheConfiguredVtsAndLeavesTheOthersAlone) {
     engine::VtDevice& vt1 = addDevice(1);
     engine::VtDevice& vt3 = addDevice(3);
-    host.panel[2402] = "00000000";  // VT 2 has no device: its text must stay as it is
-    host.panel[2502] = "00000000";
+    host.panel[{engine::kTxCountField, 2}] =
+        "00000000";  // VT 2 has no device: its text must stay as it is
+    host.panel[{engine::kRxCountField, 2}] = "00000000";
     vt1.txCount = 12;
     vt1.rxCount = 11;
     vt3.txCount = 123456789;
@@ -37,15 +38,15 @@ TEST_F(CounterRefresh, WritesTheConfiguredVtsAndLeavesTheOthersAlone) {
 
     refreshCounterFields(host);
 
-    EXPECT_EQ(host.panel[2401], "00000012");
-    EXPECT_EQ(host.panel[2501], "00000011");
-    EXPECT_EQ(host.panel[2403], "123456789");
-    EXPECT_EQ(host.panel[2503], "00000000");
-    EXPECT_EQ(host.panel[2402], "00000000");
-    EXPECT_EQ(host.panel[2502], "00000000");
+    EXPECT_EQ(host.panelOf(engine::kTxCountField, 1), "00000012");
+    EXPECT_EQ(host.panelOf(engine::kRxCountField, 1), "00000011");
+    EXPECT_EQ(host.panelOf(engine::kTxCountField, 3), "123456789");
+    EXPECT_EQ(host.panelOf(engine::kRxCountField, 3), "00000000");
+    EXPECT_EQ(host.panelOf(engine::kTxCountField, 2), "00000000");
+    EXPECT_EQ(host.panelOf(engine::kRxCountField, 2), "00000000");
     for (int n = 4; n <= 9; ++n) {
-        EXPECT_EQ(host.panel.count(2400 + n), 0u) << n;
-        EXPECT_EQ(host.panel.count(2500 + n), 0u) << n;
+        EXPECT_EQ(host.panelCount(engine::kTxCountField, n), 0u) << n;
+        EXPECT_EQ(host.panelCount(engine::kRxCountField, n), 0u) << n;
     }
 }
 
@@ -61,15 +62,15 @@ TEST_F(CounterRefresh, TotalsAreTheSumsOfTheInfodriverCountersNotOfTheSerialFiel
 
     refreshCounterFields(host);
 
-    EXPECT_EQ(host.panel[2007], "00000015");
-    EXPECT_EQ(host.panel[2006], "00000027");
+    EXPECT_EQ(host.panelOf(engine::kInfodriverTxField, 0), "00000015");
+    EXPECT_EQ(host.panelOf(engine::kInfodriverRxField, 0), "00000027");
 }
 
 TEST_F(CounterRefresh, WithoutDevicesTheTotalsReadZero) {
-    host.panel[2007] = "00000099";
+    host.panel[{engine::kInfodriverTxField, 0}] = "00000099";
     refreshCounterFields(host);
-    EXPECT_EQ(host.panel[2007], "00000000");
-    EXPECT_EQ(host.panel[2006], "00000000");
+    EXPECT_EQ(host.panelOf(engine::kInfodriverTxField, 0), "00000000");
+    EXPECT_EQ(host.panelOf(engine::kInfodriverRxField, 0), "00000000");
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "engine/device_list.h"
+#include "korvel_version.h"
 #include "log/trace.h"
 #include "shell/about_box.h"
 #include "shell/resource.h"

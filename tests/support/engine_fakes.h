@@ -12,6 +12,7 @@
 #include "engine/engine_host.h"
 #include "engine/vt_seams.h"
 #include "engine/vt_timers.h"
+#include "infodriver/infodriver_messages.h"
 
 namespace korvel::testing {
 
@@ -32,12 +33,23 @@ class FakeHost final : public engine::EngineHost {
         return true;
     }
     void killTimer(int id) override { timers.erase(id); }
-    void setPanelText(int controlId, const char* text) override { panel[controlId] = text; }
+    void setPanelText(engine::PanelField field, int vtNumber, const char* text) override {
+        panel[{field, vtNumber}] = text;
+    }
     void refreshCounters() override { ++counterRefreshes; }
     void showError(const char* text) override { errors.emplace_back(text); }
     void debugOutput(const char* text) override { debugTexts.emplace_back(text); }
     void logTraffic(const char* text) override { trafficLog.emplace_back(text); }
     void requestClose() override { ++closeRequests; }
+
+    // The text of a panel field; empty when it was never set.
+    std::string panelOf(engine::PanelField field, int vtNumber) const {
+        const auto it = panel.find({field, vtNumber});
+        return it == panel.end() ? std::string() : it->second;
+    }
+    std::size_t panelCount(engine::PanelField field, int vtNumber) const {
+        return panel.count({field, vtNumber});
+    }
 
     bool hasTimer(int id) const { return timers.count(id) != 0; }
     std::uint32_t periodOf(int id) const { return timers.at(id).periodMs; }
@@ -68,7 +80,7 @@ class FakeHost final : public engine::EngineHost {
     std::map<int, Timer> timers;
     std::set<int> failingTimers;
     std::map<int, int> firings;
-    std::map<int, std::string> panel;
+    std::map<std::pair<engine::PanelField, int>, std::string> panel;  // by field and VT
     std::vector<std::string> errors;
     std::vector<std::string> debugTexts;
     std::vector<std::string> trafficLog;
@@ -202,7 +214,7 @@ class FakeSlots final : public engine::VtSlots {
   private:
     int connectResult_;
     std::uint32_t deviceNumber_ = 0;
-    std::int32_t status_ = 3;
+    std::int32_t status_ = infodriver::kStatusNotConnected;
 };
 
 // Makes fakes; results for the n-th device made (0 first) can be set before, and every

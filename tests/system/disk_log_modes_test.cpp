@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "shell/resource.h"
 #include "tests/support/emulator_process.h"
 #include "tests/system/e2e_support.h"
 
@@ -50,10 +51,9 @@ TEST(DiskLogModes, ADailyLogDeletesOldDaysKeepsOtherFilesAndFollowsTheLoggingMen
     EXPECT_FALSE(readWholeFile(folder + "20200101-23.log"));
     EXPECT_TRUE(readWholeFile(korvelLog)) << "not a dated file";
     // Off, the day's file deleted, and on again: the file is made anew.
-    constexpr int kDebugLogging = 32790;
-    ASSERT_TRUE(window->command(kDebugLogging));
+    ASSERT_TRUE(window->command(IDM_DEBUG_LOGGING));
     EXPECT_TRUE(eventually([&] { return DeleteFileA((folder + today).c_str()) != 0; }));
-    ASSERT_TRUE(window->command(kDebugLogging));
+    ASSERT_TRUE(window->command(IDM_DEBUG_LOGGING));
     EXPECT_TRUE(logsTraffic());
 }
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "engine/slot_layout.h"
 #include "tests/support/emulator_process.h"
 
 namespace korvel::e2e {
@@ -267,8 +268,10 @@ void TwoDeckSystem::start() {
     ASSERT_TRUE(infodriver.ready());
     driver = std::make_unique<DriverProcess>(std::to_string(kDevice));
     ASSERT_TRUE(driver->window()) << "no driver window";
-    ASSERT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, 3, "0,0,"), 10000));
-    ASSERT_TRUE(infodriver.waitFor("write", slotWrite(kDevice + 1, 3, "0,0,"), 10000));
+    ASSERT_TRUE(
+        infodriver.waitFor("write", slotWrite(kDevice, engine::kCommsStateSlot, "0,0,"), 10000));
+    ASSERT_TRUE(infodriver.waitFor("write", slotWrite(kDevice + 1, engine::kCommsStateSlot, "0,0,"),
+                                   10000));
 }
 
 }  // namespace korvel::e2e

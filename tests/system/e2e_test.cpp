@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/slot_layout.h"
+#include "shell/resource.h"
 #include "sim/probe/probe_request.h"
 #include "tests/support/emulator_process.h"
 #include "tests/system/e2e_support.h"
@@ -30,14 +32,6 @@ using ::testing::HasSubstr;
 constexpr int kDevice = 101;
 constexpr int kMissingPort = 29;
 constexpr DWORD kBoxLifeMs = 5000;  // every error box closes itself after this long
-// Menu commands of the main window.
-constexpr int kAbout = 104;
-constexpr int kExit = 105;
-constexpr int kDebugClear = 32771;
-constexpr int kDebugOn = 32773;
-constexpr int kDebugHide = 32775;
-constexpr int kDebugLogging = 32790;
-constexpr int kResetVt = 32780;  // + VT number
 
 std::string panel(const DriverWindow& window, int id) {
     return window.panelText(id).value_or("<no control>");
@@ -127,7 +121,8 @@ TEST(StartUpTest, FirstStartWritesEverySettingAndASecondInstanceStepsAside) {
     EXPECT_TRUE(eventually([&] { return window->minimised(); }));
     EXPECT_EQ(window->caption(),
               "Tessivar Korvel Driver Application with Debug window - Device 101");
-    for (int vt = 1; vt <= 9; ++vt) EXPECT_EQ(panel(*window, 2100 + vt), "(none)") << vt;
+    for (int vt = 1; vt <= 9; ++vt)
+        EXPECT_EQ(panel(*window, IDC_COMMS_BASE + 0 + vt), "(none)") << vt;
     // Every cell of the panel draws its text itself (an owner-drawn static shows nothing).
     for (const int id : sim::probe::panelIds()) {
         const LONG_PTR type = GetWindowLongPtrA(window->control(id), GWL_STYLE) & SS_TYPEMASK;
@@ -137,7 +132,7 @@ TEST(StartUpTest, FirstStartWritesEverySettingAndASecondInstanceStepsAside) {
     }
 
     // About shows the version and the build stamp, and OK closes it.
-    ASSERT_TRUE(window->command(kAbout));
+    ASSERT_TRUE(window->command(IDM_ABOUT));
     HWND about = nullptr;
     EXPECT_TRUE(eventually([&] {
         for (const auto& dialog : sim::probe::messageBoxesOf(first.id())) {
@@ -209,7 +204,7 @@ TEST(StartUpTest, FirstStartWritesEverySettingAndASecondInstanceStepsAside) {
     EXPECT_TRUE(first.running());
     EXPECT_TRUE(window->alive());
 
-    ASSERT_TRUE(window->command(kExit));
+    ASSERT_TRUE(window->command(IDM_EXIT));
     const auto firstCode = first.waitForExit(5000);
     ASSERT_TRUE(firstCode) << "Exit did not end the driver";
     EXPECT_EQ(*firstCode, 0u);
@@ -300,11 +295,13 @@ TEST_F(DriverTest, TwoDecksAreDrivenThroughTheirSlotsAndFailAndRecoverOnTheirOwn
     // VT n is served by infodriver (device number + n - 1).
     ASSERT_TRUE(infodriver.waitFor("connect", onDevice(kDevice)));
     ASSERT_TRUE(infodriver.waitFor("connect", onDevice(kDevice + 1)));
-    EXPECT_TRUE(panelShows(*window, 2101, "OK"));
-    EXPECT_TRUE(panelShows(*window, 2102, "OK"));
-    for (int vt = 3; vt <= 9; ++vt) EXPECT_EQ(panel(*window, 2100 + vt), "(none)") << vt;
-    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, 3, "0,0,")));
-    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice + 1, 3, "0,0,")));
+    EXPECT_TRUE(panelShows(*window, IDC_COMMS_BASE + 1, "OK"));
+    EXPECT_TRUE(panelShows(*window, IDC_COMMS_BASE + 2, "OK"));
+    for (int vt = 3; vt <= 9; ++vt)
+        EXPECT_EQ(panel(*window, IDC_COMMS_BASE + 0 + vt), "(none)") << vt;
+    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, engine::kCommsStateSlot, "0,0,")));
+    EXPECT_TRUE(
+        infodriver.waitFor("write", slotWrite(kDevice + 1, engine::kCommsStateSlot, "0,0,")));
 
     // Each machine is first asked for its status, then for its extended status.
     for (int deck : {1, 2}) {
@@ -324,8 +321,8 @@ TEST_F(DriverTest, TwoDecksAreDrivenThroughTheirSlotsAndFailAndRecoverOnTheirOwn
     // Transport cell, the command in the Last Cmd cell.
     std::size_t before = decks.mark();
     infodriver.send("write 101 1 1");
-    EXPECT_TRUE(panelShows(*window, 2301, "Stop"));
-    EXPECT_TRUE(panelShows(*window, 2201, "Stop"));
+    EXPECT_TRUE(panelShows(*window, IDC_LAST_CMD_BASE + 1, "Stop"));
+    EXPECT_TRUE(panelShows(*window, IDC_TRANSPORT_BASE + 1, "Stop"));
     // STOP, then standby on, a status request and full EE off.
     std::vector<std::string> frames;
     EXPECT_TRUE(eventually([&] {
@@ -336,9 +333,9 @@ TEST_F(DriverTest, TwoDecksAreDrivenThroughTheirSlotsAndFailAndRecoverOnTheirOwn
     EXPECT_THAT(frames, ::testing::IsSupersetOf({"20 00 20", "20 05 25", "20 60 80"}));
     before = decks.mark();
     infodriver.send("write 101 1 2");
-    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, 2, "2")));
-    EXPECT_TRUE(panelShows(*window, 2201, "Play"));
-    EXPECT_EQ(panel(*window, 2301), "Play");
+    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, engine::kTransportStateSlot, "2")));
+    EXPECT_TRUE(panelShows(*window, IDC_TRANSPORT_BASE + 1, "Play"));
+    EXPECT_EQ(panel(*window, IDC_LAST_CMD_BASE + 1), "Play");
     {
         // PLAY, and behind it the current-time request and a status request.
         const auto frames = decks.framesReceived(before, 1);
@@ -349,16 +346,17 @@ TEST_F(DriverTest, TwoDecksAreDrivenThroughTheirSlotsAndFailAndRecoverOnTheirOwn
         EXPECT_EQ(play[2], "61 20 05 86");
     }
     // VT2 is untouched by VT1's commands.
-    EXPECT_EQ(panel(*window, 2302), "");
+    EXPECT_EQ(panel(*window, IDC_LAST_CMD_BASE + 2), "");
 
     // While playing, slot 11 follows the tape. The timecode poll goes as fast as it may
     // (a shorter period is raised to 40 ms and written back).
     infodriver.send("write 101 10 10");
-    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, 10, "40")));
+    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, engine::kTimecodePeriodSlot, "40")));
     std::vector<std::string> times;
     while (times.size() < 3) {
         const auto write = infodriver.waitFor("write", [](const EventRecord& r) {
-            return r.field("dev") == "101" && r.field("slot") == "11";
+            return r.field("dev") == "101" &&
+                   r.field("slot") == std::to_string(engine::kTimecodeSlot);
         });
         if (!write) break;
         times.push_back(write->text.value_or(""));
@@ -370,8 +368,9 @@ TEST_F(DriverTest, TwoDecksAreDrivenThroughTheirSlotsAndFailAndRecoverOnTheirOwn
     // Fast forward on VT2 reaches deck 2 only.
     before = decks.mark();
     infodriver.send("write 102 1 5");
-    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice + 1, 2, "5")));
-    EXPECT_TRUE(panelShows(*window, 2202, "FFwd"));
+    EXPECT_TRUE(
+        infodriver.waitFor("write", slotWrite(kDevice + 1, engine::kTransportStateSlot, "5")));
+    EXPECT_TRUE(panelShows(*window, IDC_TRANSPORT_BASE + 2, "FFwd"));
     {
         EXPECT_THAT(decks.framesReceived(before, 2), ::testing::Contains("20 10 30"));
         for (const std::string& frame : decks.framesReceived(before, 1)) {
@@ -381,34 +380,38 @@ TEST_F(DriverTest, TwoDecksAreDrivenThroughTheirSlotsAndFailAndRecoverOnTheirOwn
 
     // A deck that stops answering fails on its own; it recovers when it answers again.
     ASSERT_TRUE(decks.control("deck 1 fault silent"));
-    EXPECT_TRUE(panelShows(*window, 2101, "!! tFAIL !!"));
-    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, 3, "1,0,")));
-    EXPECT_EQ(panel(*window, 2102), "OK");
+    EXPECT_TRUE(panelShows(*window, IDC_COMMS_BASE + 1, "!! tFAIL !!"));
+    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, engine::kCommsStateSlot, "1,0,")));
+    EXPECT_EQ(panel(*window, IDC_COMMS_BASE + 2), "OK");
     ASSERT_TRUE(decks.control("deck 1 clear"));
-    EXPECT_TRUE(panelShows(*window, 2101, "OK"));
-    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, 3, "0,0,")));
+    EXPECT_TRUE(panelShows(*window, IDC_COMMS_BASE + 1, "OK"));
+    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, engine::kCommsStateSlot, "0,0,")));
 
     // Reset VT2 from the menu: failed at once, answering again at the next poll.
-    ASSERT_TRUE(window->command(kResetVt + 2));
-    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice + 1, 3, "1,0,")));
-    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice + 1, 3, "0,0,")));
-    EXPECT_TRUE(panelShows(*window, 2102, "OK"));
+    ASSERT_TRUE(window->command(IDM_RESET_VT_BASE + 2));
+    EXPECT_TRUE(
+        infodriver.waitFor("write", slotWrite(kDevice + 1, engine::kCommsStateSlot, "1,0,")));
+    EXPECT_TRUE(
+        infodriver.waitFor("write", slotWrite(kDevice + 1, engine::kCommsStateSlot, "0,0,")));
+    EXPECT_TRUE(panelShows(*window, IDC_COMMS_BASE + 2, "OK"));
     // Resetting a VT that is not configured changes nothing.
-    ASSERT_TRUE(window->command(kResetVt + 5));
-    EXPECT_EQ(panel(*window, 2105), "(none)");
+    ASSERT_TRUE(window->command(IDM_RESET_VT_BASE + 5));
+    EXPECT_EQ(panel(*window, IDC_COMMS_BASE + 5), "(none)");
 
     // The counters are refreshed once per poll round.
     EXPECT_TRUE(eventually([&] {
-        return panel(*window, 2401) != "00000000" && panel(*window, 2501) != "00000000" &&
-               panel(*window, 2402) != "00000000" && panel(*window, 2006) != "00000000" &&
-               panel(*window, 2007) != "00000000";
+        return panel(*window, IDC_TX_COUNT_BASE + 1) != "00000000" &&
+               panel(*window, IDC_RX_COUNT_BASE + 1) != "00000000" &&
+               panel(*window, IDC_TX_COUNT_BASE + 2) != "00000000" &&
+               panel(*window, IDC_INFODRIVER_RX) != "00000000" &&
+               panel(*window, IDC_INFODRIVER_TX) != "00000000";
     }));
-    EXPECT_EQ(panel(*window, 2403), "00000000");
+    EXPECT_EQ(panel(*window, IDC_TX_COUNT_BASE + 3), "00000000");
 
     infodriver.send("write 101 1 1");
     infodriver.send("write 102 1 1");
-    EXPECT_TRUE(panelShows(*window, 2201, "Stop"));
-    EXPECT_TRUE(panelShows(*window, 2202, "Stop"));
+    EXPECT_TRUE(panelShows(*window, IDC_TRANSPORT_BASE + 1, "Stop"));
+    EXPECT_TRUE(panelShows(*window, IDC_TRANSPORT_BASE + 2, "Stop"));
 
     // The infodriver going away ends the driver, and every client says goodbye.
     infodriver.send("disconnect 101");
@@ -432,10 +435,10 @@ TEST_F(DriverTest, EveryStartOpensTheDecksWithTheDefaultOddParity) {
         DriverProcess driver(std::to_string(kDevice));
         const auto window = driver.window();
         ASSERT_TRUE(window) << "start " << start << ": no driver window";
-        EXPECT_TRUE(panelShows(*window, 2101, "OK")) << "start " << start;
-        EXPECT_TRUE(panelShows(*window, 2102, "OK")) << "start " << start;
+        EXPECT_TRUE(panelShows(*window, IDC_COMMS_BASE + 1, "OK")) << "start " << start;
+        EXPECT_TRUE(panelShows(*window, IDC_COMMS_BASE + 2, "OK")) << "start " << start;
         EXPECT_TRUE(sim::probe::messageBoxesOf(driver.id()).empty()) << "start " << start;
-        ASSERT_TRUE(window->command(kExit));
+        ASSERT_TRUE(window->command(IDM_EXIT));
         const auto code = driver.waitForExit(5000);
         ASSERT_TRUE(code) << "start " << start << ": Exit did not end the driver";
         EXPECT_EQ(*code, 0u);
@@ -455,12 +458,14 @@ TEST_F(DriverTest, DebugMenuResizesTheWindowKeepsItsMarksAndWritesTheSettingAndT
     DriverProcess driver(std::to_string(kDevice));
     const auto window = driver.window();
     ASSERT_TRUE(window) << "no driver window";
-    ASSERT_TRUE(panelShows(*window, 2101, "OK"));  // slot traffic has started the menu reader
+    ASSERT_TRUE(
+        panelShows(*window, IDC_COMMS_BASE + 1, "OK"));  // slot traffic has started the menu reader
 
     auto marks = [&] {
         std::string out;
-        for (const auto& [name, id] : {std::pair{"on", kDebugOn}, std::pair{"hide", kDebugHide},
-                                       std::pair{"logging", kDebugLogging}}) {
+        for (const auto& [name, id] :
+             {std::pair{"on", IDM_DEBUG_ON}, std::pair{"hide", IDM_DEBUG_HIDE},
+              std::pair{"logging", IDM_DEBUG_LOGGING}}) {
             const auto checked = window->menuChecked(id);
             out += std::string(name) + "=" + (checked ? (*checked ? "1" : "0") : "?") + " ";
         }
@@ -481,7 +486,7 @@ TEST_F(DriverTest, DebugMenuResizesTheWindowKeepsItsMarksAndWritesTheSettingAndT
     EXPECT_EQ(window->traceLines().value_or(std::vector<std::string>{"<none>"}).size(), 0u);
 
     // Hide opens the view, switches tracing on and stores it.
-    ASSERT_TRUE(window->command(kDebugHide));
+    ASSERT_TRUE(window->command(IDM_DEBUG_HIDE));
     EXPECT_TRUE(eventually([&] { return windowHeight(*window) == 640; }));
     EXPECT_TRUE(eventually([&] { return marks() == "on=1 hide=0 logging=0 "; }));
     EXPECT_EQ(tree.get(kDevice, "KORVEL", "DebugMode"), "1");
@@ -499,12 +504,12 @@ TEST_F(DriverTest, DebugMenuResizesTheWindowKeepsItsMarksAndWritesTheSettingAndT
 
     // Clear empties the list; it fills again while tracing is on.
     const std::size_t shown = lines.size();
-    ASSERT_TRUE(window->command(kDebugClear));
+    ASSERT_TRUE(window->command(IDM_DEBUG_CLEAR));
     EXPECT_TRUE(eventually(
         [&] { return window->traceLines().value_or(std::vector<std::string>{}).size() < shown; }));
 
     // On while tracing only switches it off and stores 0: the window keeps its size.
-    ASSERT_TRUE(window->command(kDebugOn));
+    ASSERT_TRUE(window->command(IDM_DEBUG_ON));
     EXPECT_TRUE(eventually([&] { return marks() == "on=0 hide=0 logging=0 "; }));
     EXPECT_EQ(tree.get(kDevice, "KORVEL", "DebugMode"), "0");
     EXPECT_EQ(windowHeight(*window), 640);
@@ -513,14 +518,14 @@ TEST_F(DriverTest, DebugMenuResizesTheWindowKeepsItsMarksAndWritesTheSettingAndT
     EXPECT_EQ(window->traceLines().value_or(std::vector<std::string>{}).size(), frozen);
 
     // The second Hide closes the view again.
-    ASSERT_TRUE(window->command(kDebugHide));
+    ASSERT_TRUE(window->command(IDM_DEBUG_HIDE));
     EXPECT_TRUE(eventually([&] { return windowHeight(*window) == closedHeight; }));
     EXPECT_TRUE(eventually([&] { return marks() == "on=0 hide=1 logging=0 "; }));
     EXPECT_EQ(tree.get(kDevice, "KORVEL", "DebugMode"), "0");
 
     // Logging writes the serial traffic, time-stamped, until it is switched off again.
     EXPECT_FALSE(readWholeFile(tree.logFile()));
-    ASSERT_TRUE(window->command(kDebugLogging));
+    ASSERT_TRUE(window->command(IDM_DEBUG_LOGGING));
     EXPECT_TRUE(eventually([&] { return marks() == "on=0 hide=1 logging=1 "; }));
     std::string log;
     EXPECT_TRUE(eventually([&] {
@@ -541,14 +546,14 @@ TEST_F(DriverTest, DebugMenuResizesTheWindowKeepsItsMarksAndWritesTheSettingAndT
         EXPECT_TRUE(std::regex_match(line, stamped)) << line;
         begin = end + 2;
     }
-    ASSERT_TRUE(window->command(kDebugLogging));
+    ASSERT_TRUE(window->command(IDM_DEBUG_LOGGING));
     EXPECT_TRUE(eventually([&] { return marks() == "on=0 hide=1 logging=0 "; }));
     const std::size_t closedAt = readWholeFile(tree.logFile()).value_or("").size();
     Sleep(400);
     EXPECT_EQ(readWholeFile(tree.logFile()).value_or("").size(), closedAt);
 
     // Exit from the menu ends the driver; every client says goodbye.
-    ASSERT_TRUE(window->command(kExit));
+    ASSERT_TRUE(window->command(IDM_EXIT));
     const auto code = driver.waitForExit(5000);
     ASSERT_TRUE(code) << "Exit did not end the driver";
     EXPECT_EQ(*code, 0u);

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/slot_layout.h"
+#include "shell/resource.h"
 #include "tests/support/emulator_process.h"
 #include "tests/system/e2e_support.h"
 
@@ -76,7 +78,8 @@ TEST_F(LeftBehind, APortLeftWithXonXoffCarriesTimecode11131113BothWays) {
     infodriver.send("write 101 10 40");
     infodriver.send("write 101 12 11.13.11.13");  // the cue point, preset as the in point
     infodriver.send("write 101 1 21");            // cue up to it
-    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, 11, "11.13.11.13"), 10000));
+    EXPECT_TRUE(infodriver.waitFor(
+        "write", slotWrite(kDevice, engine::kTimecodeSlot, "11.13.11.13"), 10000));
     EXPECT_THAT(decks.framesReceived(before, 1),
                 ::testing::IsSupersetOf({"44 14 13 11 13 11 a0", "24 31 13 11 13 11 9d"}));
     EXPECT_TRUE(driver->stop());
@@ -96,10 +99,13 @@ TEST_F(LeftBehind, ObjectsWithTheOldNamesInAnotherProcessDoNotStopTheVts) {
     start();
     const auto window = driver->window();
     ASSERT_TRUE(window);
-    EXPECT_TRUE(eventually([&] { return window->panelText(2101).value_or("") == "OK"; }));
-    EXPECT_TRUE(eventually([&] { return window->panelText(2102).value_or("") == "OK"; }));
+    EXPECT_TRUE(
+        eventually([&] { return window->panelText(IDC_COMMS_BASE + 1).value_or("") == "OK"; }));
+    EXPECT_TRUE(
+        eventually([&] { return window->panelText(IDC_COMMS_BASE + 2).value_or("") == "OK"; }));
     infodriver.send("write 102 1 2");
-    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice + 1, 2, "2")));
+    EXPECT_TRUE(
+        infodriver.waitFor("write", slotWrite(kDevice + 1, engine::kTransportStateSlot, "2")));
     EXPECT_TRUE(driver->stop());
     for (HANDLE semaphore : taken) {
         if (semaphore) CloseHandle(semaphore);

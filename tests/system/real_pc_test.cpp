@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "shell/resource.h"
 #include "tests/support/emulator_process.h"
 #include "tests/system/e2e_support.h"
 
@@ -19,7 +20,6 @@ using sim::probe::DriverWindow;
 using sim::testing::EmulatorProcess;
 
 constexpr int kDevice = 101;
-constexpr int kDebugHide = 32775;
 constexpr int kTraceList = 100;
 constexpr int kExit = 105;
 
@@ -49,12 +49,12 @@ TEST(RealPcTest, TheClientAreaHoldsTheWholePanelWithTheDebugViewClosedAndOpen) {
     EXPECT_TRUE(eventually([&] { return !window->minimised() && panelFits(*window, false); }));
     const RECT closed = window->rect();
 
-    ASSERT_TRUE(window->command(kDebugHide));
+    ASSERT_TRUE(window->command(IDM_DEBUG_HIDE));
     EXPECT_TRUE(eventually([&] { return panelFits(*window, true); }));
     const RECT open = window->rect();
     EXPECT_EQ(open.right - open.left, closed.right - closed.left);  // one width for both
 
-    ASSERT_TRUE(window->command(kDebugHide));
+    ASSERT_TRUE(window->command(IDM_DEBUG_HIDE));
     EXPECT_TRUE(eventually([&] { return panelFits(*window, false); }));
 
     RecordProperty("window_width", static_cast<int>(closed.right - closed.left));

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "engine/slot_layout.h"
+#include "shell/resource.h"
 #include "tests/support/emulator_process.h"
 #include "tests/system/e2e_support.h"
 
@@ -39,21 +41,24 @@ class Unattended : public TwoDeckSystem {
 TEST_F(Unattended, APulledPortFailsItsVtAloneAndComesBackWithoutARestart) {
     start();
     ASSERT_TRUE(decks.control("deck 1 fault closed"));
-    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, 3, "1,0,")));
+    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, engine::kCommsStateSlot, "1,0,")));
     EXPECT_TRUE(logHolds(tree, "Com port [21] lost"));
     // Several poll rounds without the port: VT2 goes on answering its commands.
     infodriver.send("write 102 1 2");
     EXPECT_TRUE(infodriver.waitFor("write", [](const EventRecord& r) {
-        return r.field("dev") == "102" && r.field("slot") == "2" && r.text.value_or("") == "2";
+        return r.field("dev") == "102" &&
+               r.field("slot") == std::to_string(engine::kTransportStateSlot) &&
+               r.text.value_or("") == "2";
     }));
     Sleep(2500);
     const auto window = driver->window();
     ASSERT_TRUE(window);
-    EXPECT_EQ(window->panelText(2101).value_or(""), "!! tFAIL !!");
-    EXPECT_EQ(window->panelText(2102).value_or(""), "OK");
+    EXPECT_EQ(window->panelText(IDC_COMMS_BASE + 1).value_or(""), "!! tFAIL !!");
+    EXPECT_EQ(window->panelText(IDC_COMMS_BASE + 2).value_or(""), "OK");
 
     ASSERT_TRUE(decks.control("deck 1 clear"));  // plugged back: a new pty at the same link
-    EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, 3, "0,0,"), 5000));
+    EXPECT_TRUE(
+        infodriver.waitFor("write", slotWrite(kDevice, engine::kCommsStateSlot, "0,0,"), 5000));
     EXPECT_TRUE(logHolds(tree, "Com port [21] reopened"));
     const auto text = readWholeFile(tree.logFile()).value_or("");
     EXPECT_EQ(text.find("Com port [21] lost"), text.rfind("Com port [21] lost"));  // one line
@@ -72,7 +77,7 @@ TEST_F(Unattended, WithWaitForPortsALateAdapterKeepsNoOtherVtOffAirAndComesUpByI
     ASSERT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, 3, "0,0,"), 10000));
     infodriver.send("write 101 1 2");
     EXPECT_TRUE(infodriver.waitFor("write", slotWrite(kDevice, 2, "2")));
-    EXPECT_EQ(window->panelText(2102).value_or(""), "!! tFAIL !!");
+    EXPECT_EQ(window->panelText(IDC_COMMS_BASE + 2).value_or(""), "!! tFAIL !!");
     EXPECT_TRUE(window->messageBoxes().empty());
 
     const std::size_t mark = decks.mark();

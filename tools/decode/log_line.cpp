@@ -1,21 +1,15 @@
 #include "tools/decode/log_line.h"
 
 #include <charconv>
+#include <utility>
+
+#include "log/traffic_line.h"
 
 namespace korvel::tools::decode {
 namespace {
 
-constexpr std::size_t kMaxBytesPerLine = 512;
-
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 // At most 12 digits in a number of free width: seconds or milliseconds of that size still fit
@@ -38,29 +32,6 @@ bool takeText(std::string_view& text, std::string_view expected) {
     return true;
 }
 
-// "xx xx xx" with blanks between (and possibly after) the bytes; false for anything else,
-// a cut byte included.
-bool takeHexBytes(std::string_view text, std::vector<std::uint8_t>& bytes) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        if (text[i] == ' ' || text[i] == '\r') {
-            ++i;
-            continue;
-        }
-        if (i + 1 >= text.size()) return false;
-        const int high = hexDigit(text[i]);
-        const int low = hexDigit(text[i + 1]);
-        if (high < 0 || low < 0) return false;
-        if (i + 2 < text.size() && text[i + 2] != ' ' && text[i + 2] != '\r') return false;
-        if (bytes.size() >= kMaxBytesPerLine) return false;
-        bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
-        i += 2;
-    }
-    return !bytes.empty();
-}
-
-bool takeTraffic(std::string_view text, LogLine& line);
-
 // Days from 1970-01-01 to a civil date (proleptic Gregorian).
 std::int64_t daysFromCivil(std::int64_t y, std::int64_t m, std::int64_t d) {
     y -= m <= 2;
@@ -74,34 +45,29 @@ std::int64_t daysFromCivil(std::int64_t y, std::int64_t m, std::int64_t d) {
 // "TX: bytes" or "Read[vtN] bytes", the driver's own words in its log and its trace: traffic,
 // skipped when cut short, other when it is neither.
 LogLine::Kind takeDriverTraffic(std::string_view text, LogLine& line, LogLine::Kind other) {
-    if (!text.starts_with("TX: ") && !text.starts_with("Read[vt")) return other;
-    line.bytes.clear();
-    return takeTraffic(text, line) ? LogLine::Kind::kTraffic : LogLine::Kind::kSkipped;
-}
-
-bool takeTraffic(std::string_view text, LogLine& line) {
-    if (takeText(text, "TX: ")) {
-        line.direction = Direction::kCommand;
-        line.wholeFrame = true;  // the driver logs each frame it writes as one line
-    } else if (takeText(text, "Read[vt")) {
-        std::int64_t vt = 0;
-        if (!takeNumber(text, 1, vt) || vt < 1 || !takeText(text, "] ")) return false;
-        line.direction = Direction::kReply;
-        line.vt = static_cast<int>(vt);
-    } else {
-        return false;
+    log::TrafficLine traffic;
+    switch (log::parseTrafficLine(text, traffic)) {
+        case log::TrafficParse::kNotTraffic:
+            return other;
+        case log::TrafficParse::kDamaged:
+            return LogLine::Kind::kSkipped;
+        case log::TrafficParse::kTraffic:
+            break;
     }
-    return takeHexBytes(text, line.bytes);
+    line.direction = traffic.received ? Direction::kReply : Direction::kCommand;
+    line.vt = traffic.vtNumber;
+    // The driver logs each frame it writes as one line.
+    line.wholeFrame = !traffic.received;
+    line.bytes = std::move(traffic.bytes);
+    return LogLine::Kind::kTraffic;
 }
 
 // 07/12/2026 09:05:03 <text>
 bool parseDriverLog(std::string_view text, LogLine& line) {
-    std::int64_t day, month, year, hour, minute, second;
-    if (!(takeNumber(text, 2, day) && takeText(text, "/") && takeNumber(text, 2, month) &&
-          takeText(text, "/") && takeNumber(text, 4, year) && takeText(text, " ") &&
-          takeNumber(text, 2, hour) && takeText(text, ":") && takeNumber(text, 2, minute) &&
-          takeText(text, ":") && takeNumber(text, 2, second) && takeText(text, " ")))
-        return false;
+    log::LogTime stamp;
+    if (!log::takeLogStamp(text, stamp)) return false;
+    const std::int64_t day = stamp.day, month = stamp.month, year = stamp.year, hour = stamp.hour,
+                       minute = stamp.minute, second = stamp.second;
     // The driver writes no line before 1970: such a date is damage, and refusing it keeps
     // every time of the log non-negative.
     if (year < 1970 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
@@ -145,7 +111,7 @@ bool parseEmulatorLog(std::string_view text, LogLine& line) {
         blank == text.npos ? std::string_view{} : text.substr(blank + 1);
     const bool command = event == "rx" || event == "bad" || event == "timeout";
     if (!command && event != "tx" && event != "drop") return true;
-    if (deck < 1 || deck > 99 || !takeHexBytes(detail, line.bytes)) {
+    if (deck < 1 || deck > 99 || !log::parseHexBytes(detail, line.bytes)) {
         line.kind = LogLine::Kind::kSkipped;
         return true;
     }

@@ -1,6 +1,7 @@
 // The probe's command line and its "key value" output.
 #include <gtest/gtest.h>
 
+#include "shell/resource.h"
 #include "sim/probe/probe_request.h"
 
 namespace korvel::sim::probe {
@@ -41,14 +42,14 @@ TEST(ProbeArguments, PanelTakesTheIdsUpToTheNextActionAndActionsKeepTheirOrder) 
 }
 
 TEST(ProbeArguments, MenuCommandsByNameOrNumber) {
-    EXPECT_EQ(commandId("exit"), 105);
-    EXPECT_EQ(commandId("about"), 104);
-    EXPECT_EQ(commandId("clear"), 32771);
-    EXPECT_EQ(commandId("hide"), 32775);
-    EXPECT_EQ(commandId("logging"), 32790);
-    EXPECT_EQ(commandId("reset1"), 32781);
-    EXPECT_EQ(commandId("reset9"), 32789);
-    EXPECT_EQ(commandId("32784"), 32784);
+    EXPECT_EQ(commandId("exit"), IDM_EXIT);
+    EXPECT_EQ(commandId("about"), IDM_ABOUT);
+    EXPECT_EQ(commandId("clear"), IDM_DEBUG_CLEAR);
+    EXPECT_EQ(commandId("hide"), IDM_DEBUG_HIDE);
+    EXPECT_EQ(commandId("logging"), IDM_DEBUG_LOGGING);
+    EXPECT_EQ(commandId("reset1"), IDM_RESET_VT1);
+    EXPECT_EQ(commandId("reset9"), IDM_RESET_VT9);
+    EXPECT_EQ(commandId("32784"), IDM_RESET_VT4);
     // Only VT 1 to 9 exist, ids are 16 bits, and a number is a whole number.
     EXPECT_EQ(commandId("reset0"), std::nullopt);
     EXPECT_EQ(commandId("reset10"), std::nullopt);
@@ -81,12 +82,12 @@ TEST(ProbeArguments, BadCommandLinesAreRefusedWithAReason) {
 TEST(ProbeOutput, PanelIdsCoverTheTotalsAndEveryCellOfTheNineColumns) {
     const std::vector<int>& ids = panelIds();
     ASSERT_EQ(ids.size(), 2u + 5 * 9);
-    EXPECT_EQ(ids[0], 2006);
-    EXPECT_EQ(ids[1], 2007);
-    EXPECT_EQ(ids[2], 2101);
-    EXPECT_EQ(ids[10], 2109);
-    EXPECT_EQ(ids[11], 2201);
-    EXPECT_EQ(ids.back(), 2509);
+    EXPECT_EQ(ids[0], IDC_INFODRIVER_RX);
+    EXPECT_EQ(ids[1], IDC_INFODRIVER_TX);
+    EXPECT_EQ(ids[2], IDC_COMMS_BASE + 1);
+    EXPECT_EQ(ids[10], IDC_COMMS_BASE + 9);
+    EXPECT_EQ(ids[11], IDC_TRANSPORT_BASE + 1);
+    EXPECT_EQ(ids.back(), IDC_RX_COUNT_BASE + 9);
 }
 
 TEST(ProbeOutput, ValuesStayOnOneLineAndReadBackUnchanged) {

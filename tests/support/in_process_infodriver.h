@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "infodriver/in_process_transport.h"
+#include "tests/support/in_process_transport.h"
 
 namespace korvel::infodriver {
 

@@ -1,4 +1,4 @@
-#include "infodriver/in_process_infodriver.h"
+#include "tests/support/in_process_infodriver.h"
 
 #include <algorithm>
 

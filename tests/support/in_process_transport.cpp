@@ -1,4 +1,4 @@
-#include "infodriver/in_process_transport.h"
+#include "tests/support/in_process_transport.h"
 
 #include <algorithm>
 #include <cstring>
