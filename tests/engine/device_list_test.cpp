@@ -3,6 +3,7 @@
 #include "comms/serial_registry.h"
 #include "config/device_settings.h"
 #include "engine/device_list.h"
+#include "engine/slot_layout.h"
 #include "infodriver/dispatch_registry.h"
 #include "support/engine_fixture.h"
 #include "support/memory_profile_store.h"
