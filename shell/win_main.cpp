@@ -4,13 +4,14 @@
 
 #include <cstdio>
 
+#include "common/timed_message_box.h"
 #include "infodriver/interface_library_loader.h"
+#include "log/log_writer.h"
 #include "shell/command_line.h"
 #include "shell/fatal_exception.h"
 #include "shell/main_window.h"
 #include "shell/resource.h"
 #include "shell/shell_state.h"
-#include "common/timed_message_box.h"
 
 namespace {
 
@@ -18,8 +19,13 @@ constexpr DWORD kMainWindowStyle = WS_SYSMENU | WS_MINIMIZEBOX;  // 0xA0000: fix
 constexpr int kMainWindowSize = 640;
 constexpr int kCaptionFormatSize = 100;
 
+// The line goes through the log's writer thread like any other; the process ends right after,
+// so the line gets a bounded wait to reach the file.
 void logFatalLine(const char* line) {
-    if (const auto& window = korvel::shell::shellState().window) window->logTraffic(line);
+    if (const auto& window = korvel::shell::shellState().window) {
+        window->logTraffic(line);
+        window->drainLog(korvel::log::LogWriter::kFinishWaitMs);
+    }
 }
 
 }  // namespace
@@ -40,7 +46,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     state.deviceNumber = shell::deviceNumberFromCommandLine(commandLine);
     if (state.deviceNumber < 1) {
         common::showTimedError(nullptr,
-                              "Valid device number must be supplied as command line parameter");
+                               "Valid device number must be supplied as command line parameter");
         return -1;
     }
 

@@ -14,6 +14,7 @@ korvel::log::DiskLog* gLog = nullptr;
 
 void logLine(const char* line) {
     gLog->writeLine(line);
+    gLog->drain(korvel::log::LogWriter::kFinishWaitMs);
 }
 
 }  // namespace
