@@ -35,8 +35,9 @@ bool stopReader(Device& device);
 // thread its memory: the struct is never freed, so the thread cannot touch freed memory.
 void abandon(Device* device);
 
-// Bytes written, or -1 on an error. Waits at most the port's write time-out and a margin; a
-// write still pending then is cancelled and counts as a device gone. gone is set when the
+// Bytes written, or -1 on an error; called on the port's writer thread. Waits at most the
+// port's write time-out and a margin; a write still pending then is cancelled and counts as a
+// device gone. gone is set when the
 // failure shows that the device has gone, not for a line error.
 int write(Device& device, const std::uint8_t* bytes, int length, bool& gone);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <new>
 
 #include "comms/backend.h"
 #include "comms/port_table.h"
@@ -39,6 +40,9 @@ void freeTableIfUnused() {
     if (!anyPortInUse()) gState.table.reset();
 }
 
+// How long close waits for the port's writer thread: longer than its longest write.
+constexpr std::uint32_t kWriterStopMs = 2500;
+
 // Read interval time-out for a speed: the time of about one character.
 std::uint32_t readIntervalFor(int speed) {
     return static_cast<std::uint32_t>(100000 / speed);
@@ -67,16 +71,21 @@ void releaseRecord(PortRecord& record, int portIndex) {
         record.generation = 0;
     }
     gState.keepReading[portIndex] = 0;
+    // The writer's wait on the line is bounded (the write time-out, a margin and the cancel),
+    // so it normally ends within this; one that does not keeps the device's memory below.
+    const bool writerEnded = !record.writer || record.writer->stop(kWriterStopMs);
+    record.writer.reset();
     if (record.device) {
         // Ends a pending read at once; the thread is then waited for a bounded time. One that
         // does not end keeps its device's memory and the handle is closed anyway: a serial
         // driver that ignores cancellation must not hang the driver's exit.
         backend::purge(*record.device, kPurgeRxClear);
-        if (backend::stopReader(*record.device)) {
+        if (backend::stopReader(*record.device) && writerEnded) {
             record.device.reset();
         } else {
-            log::trace("Com port [%d] reader thread did not end: port closed anyway",
-                       portIndex + 1);
+            log::trace("Com port [%d] %s thread did not end: port closed anyway", portIndex + 1,
+                       writerEnded ? "reader" : "writer");
+            ++gState.leftBehind[static_cast<std::size_t>(portIndex)];
             backend::abandon(record.device.release());
         }
     }
@@ -120,7 +129,21 @@ bool configure(PortRecord& record, int portIndex, int speed, int dataBits, int s
     if (!backend::applyTimeouts(device, timeouts)) return false;
     record.timeouts = timeouts;
     gState.keepReading[portIndex] = 1;
-    return backend::startReader(device, record, portIndex);
+    if (!backend::startReader(device, record, portIndex)) return false;
+    const std::uint32_t generation = record.generation;
+    Device* writing = record.device.get();
+    try {
+        record.writer = std::make_unique<PortWriter>(
+            [writing](const std::uint8_t* bytes, int length) {
+                WriteOutcome outcome;
+                outcome.written = backend::write(*writing, bytes, length, outcome.gone);
+                return outcome;
+            },
+            [&record, generation] { reportLost(record, generation); });
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -136,6 +159,7 @@ void resetCommsState() {
     gState.table.reset();
     for (auto& flag : gState.keepReading) flag = 0;
     for (auto& size : gState.readSize) size = 0;
+    gState.leftBehind.fill(0);
     gState.lastStatus[0] = '\0';
     gState.tick = nullptr;
     gState.abandonedReaders = 0;
@@ -212,6 +236,13 @@ int commsOpen(SerialPort* owner, int speed, int dataBits, int stopBits, int pari
     if (record.inUse()) {
         setLastStatus("Serial Port %d is already open", portNumber);
         return kCommsAlreadyOpen;
+    }
+    if (gState.leftBehind[static_cast<std::size_t>(portIndex)] >= kLeftBehindLimit) {
+        // Its serial driver kept threads that close had to leave: opening it again would
+        // only leave more.
+        setLastStatus("Serial Port %d left %d threads behind: not opened again", portNumber,
+                      gState.leftBehind[static_cast<std::size_t>(portIndex)]);
+        return kCommsFailed;
     }
     DevicePtr device;
     switch (backend::openDevice(portNumber, device)) {
@@ -298,10 +329,9 @@ int commsWrite(int portIndex, const std::uint8_t* bytes, int length) {
         return -1;
     }
     if (length == 0) return 0;
-    bool gone = false;
-    const int written = backend::write(*record->device, bytes, length, gone);
-    if (gone) reportLost(*record, record->generation);
-    return written;
+    // Nothing reaches a port that has gone; the rest goes to its writer thread.
+    if (record->lost.load() || !record->writer) return -1;
+    return record->writer->post(bytes, length);
 }
 
 int commsRead(int portIndex, std::uint8_t* buffer, int maximum) {
