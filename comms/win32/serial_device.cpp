@@ -297,7 +297,7 @@ int write(Device& device, const std::uint8_t* bytes, int length, bool& gone) {
         ~PendingWrite() override {
             if (overlapped.hEvent != nullptr) CloseHandle(overlapped.hEvent);
         }
-        bool finished() override { return HasOverlappedCompleted(&overlapped); }
+        bool finished() override { return HasOverlappedIoCompleted(&overlapped); }
         OVERLAPPED overlapped{};
         std::vector<std::uint8_t> bytes;
     };
