@@ -18,7 +18,7 @@ namespace korvel::log {
 class LogWriter {
   public:
     // Lines the queue holds; jobs that open or close a file are always taken.
-    static constexpr std::size_t kQueueLimit = 4096;
+    static constexpr std::size_t kQueueLimit = 1024;
     // How long going away waits for the queue to empty before it leaves the rest.
     static constexpr std::uint32_t kFinishWaitMs = 1000;
 
