@@ -74,7 +74,7 @@ void releaseRecord(PortRecord& record, int portIndex) {
     // The writer's wait on the line is bounded (the write time-out, a margin and the cancel),
     // so it normally ends within this; one that does not keeps the device's memory below.
     const bool writerEnded = !record.writer || record.writer->stop(kWriterStopMs);
-    record.writer.reset();
+    if (writerEnded) record.writer.reset();
     if (record.device) {
         // Ends a pending read at once; the thread is then waited for a bounded time. One that
         // does not end keeps its device's memory and the handle is closed anyway: a serial
@@ -85,8 +85,9 @@ void releaseRecord(PortRecord& record, int portIndex) {
         } else {
             log::trace("Com port [%d] %s thread did not end: port closed anyway", portIndex + 1,
                        writerEnded ? "reader" : "writer");
-            ++gState.leftBehind[static_cast<std::size_t>(portIndex)];
-            backend::abandon(record.device.release());
+            Device* device = record.device.release();
+            backend::abandon(device);
+            gState.leftBehind.push_back({portIndex, device, std::move(record.writer)});
         }
     }
     {
@@ -104,6 +105,23 @@ void releaseRecord(PortRecord& record, int portIndex) {
     record.owner = nullptr;
     record.timeouts = Timeouts{};
     gState.readSize[portIndex] = 0;
+}
+
+// Frees what closes left behind whose threads have ended since, and counts what is left of
+// this port's.
+int leftBehindOf(int portIndex) {
+    int left = 0;
+    std::erase_if(gState.leftBehind, [&](CommsState::LeftBehind& entry) {
+        if (backend::abandonedReaderEnded(*entry.device) &&
+            (!entry.writer || entry.writer->ended())) {
+            entry.writer.reset();
+            backend::freeAbandoned(entry.device);
+            return true;
+        }
+        left += entry.portIndex == portIndex ? 1 : 0;
+        return false;
+    });
+    return left;
 }
 
 bool configure(PortRecord& record, int portIndex, int speed, int dataBits, int stopBits,
@@ -159,7 +177,7 @@ void resetCommsState() {
     gState.table.reset();
     for (auto& flag : gState.keepReading) flag = 0;
     for (auto& size : gState.readSize) size = 0;
-    gState.leftBehind.fill(0);
+    gState.leftBehind.clear();
     gState.lastStatus[0] = '\0';
     gState.tick = nullptr;
     gState.abandonedReaders = 0;
@@ -237,11 +255,11 @@ int commsOpen(SerialPort* owner, int speed, int dataBits, int stopBits, int pari
         setLastStatus("Serial Port %d is already open", portNumber);
         return kCommsAlreadyOpen;
     }
-    if (gState.leftBehind[static_cast<std::size_t>(portIndex)] >= kLeftBehindLimit) {
-        // Its serial driver kept threads that close had to leave: opening it again would
-        // only leave more.
-        setLastStatus("Serial Port %d left %d threads behind: not opened again", portNumber,
-                      gState.leftBehind[static_cast<std::size_t>(portIndex)]);
+    if (const int left = leftBehindOf(portIndex); left >= kLeftBehindLimit) {
+        // Its serial driver still holds threads that close had to leave: opening it again
+        // would only leave more.
+        setLastStatus("Serial Port %d has %d threads left behind: not opened again", portNumber,
+                      left);
         return kCommsFailed;
     }
     DevicePtr device;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "comms/comms.h"
 #include "comms/notify_throttle.h"
@@ -81,9 +82,15 @@ struct CommsState {
     // Reader threads that did not end when their port was closed: while any is left, the
     // table stays, so such a thread never touches freed memory.
     int abandonedReaders = 0;
-    // The same, per port: a port whose driver keeps leaving threads behind is not opened
-    // again once it has left kLeftBehindLimit, so a stuck adapter cannot pile them up.
-    std::array<int, kPortCount> leftBehind{};
+    // The devices of those, with their writers, until their threads have ended: a port with
+    // kLeftBehindLimit of them is not opened again until one ends, so a stuck adapter cannot
+    // pile threads up, and a port whose driver recovers is served again.
+    struct LeftBehind {
+        int portIndex = 0;
+        Device* device = nullptr;
+        std::unique_ptr<PortWriter> writer;
+    };
+    std::vector<LeftBehind> leftBehind;
     // The generation of the last open: every open takes a new one, for the life of the process.
     std::uint32_t lastGeneration = 0;
     // The millisecond tick the notification throttle uses; tests put a manual clock here.

@@ -59,6 +59,11 @@ PortWriter::~PortWriter() {
     if (!stopped_) stop(0);
 }
 
+bool PortWriter::ended() const {
+    std::lock_guard<std::mutex> hold(shared_->lock);
+    return shared_->ended;
+}
+
 int PortWriter::liveThreads() {
     return gLiveWriterThreads.load();
 }

@@ -77,6 +77,9 @@ class PortWriter {
     // ends, touching nothing but what it was given.
     bool stop(std::uint32_t timeoutMs);
 
+    // True once the thread has ended (or never started).
+    bool ended() const;
+
     // Writer threads running in the process, left ones included.
     static int liveThreads();
 

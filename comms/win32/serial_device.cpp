@@ -277,14 +277,24 @@ bool stopReader(Device& device) {
 
 void abandon(Device* device) {
     device->abandoned = true;
-    CloseHandle(device->thread);
-    device->thread = nullptr;
+    // The thread handle is kept, to see when the thread ends after all.
     // The thread released it when it started and never looks at it again.
     CloseHandle(device->startSemaphore);
     device->startSemaphore = nullptr;
     CloseHandle(device->handle);
     device->handle = INVALID_HANDLE_VALUE;
     ++commsState().abandonedReaders;
+}
+
+bool abandonedReaderEnded(Device& device) {
+    return device.thread == nullptr || WaitForSingleObject(device.thread, 0) == WAIT_OBJECT_0;
+}
+
+void freeAbandoned(Device* device) {
+    if (device->thread != nullptr) CloseHandle(device->thread);
+    device->thread = nullptr;
+    --commsState().abandonedReaders;
+    delete device;
 }
 
 int write(Device& device, const std::uint8_t* bytes, int length, bool& gone) {
