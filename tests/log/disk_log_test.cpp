@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -28,7 +29,7 @@ namespace {
 // Folders and files in memory, clocks the test sets, a volume whose free space the test
 // sets, and the debugger channel recorded. Like the system, a file can only be made inside a
 // folder that exists.
-class FakePlatform final : public DiskLogPlatform {
+class FakePlatform : public DiskLogPlatform {
   public:
     bool localTime(LocalTime& out) override {
         if (!clockWorks) return false;
@@ -399,12 +400,13 @@ TEST(DiskLog, ACutLineIsEndedAndDatedFilesCompareTheWholeDateAndAnOpenPacesFromI
     EXPECT_EQ(slow.folderCalls.size(), 2 * calls);
 }
 
-// The fake above behind a lock, with one kind of file-system call that can be held shut like
-// a share that stops answering. A held call gives up after 10 s and says so, so a log that
-// waits on the file system fails the test instead of hanging it.
-class HeldPlatform final : public DiskLogPlatform {
+// The fake above with one kind of file-system call held shut, like a share that stops
+// answering. The thread that stamps lines only reads the clock, which the writer's thread
+// never changes, and the test reads the files once the writer has drained. A held call gives
+// up after 10 s and says so: a log that waits on the file system fails the test, not hangs it.
+class HeldPlatform final : public FakePlatform {
   public:
-    enum class Call { none, open, folder, space, write };
+    enum class Call { open, folder, space, write };
 
     explicit HeldPlatform(Call held) : held_(held) {}
 
@@ -417,71 +419,29 @@ class HeldPlatform final : public DiskLogPlatform {
         std::lock_guard<std::mutex> hold(gateLock_);
         return timedOut_;
     }
-    template <typename F>
-    auto with(F f) {
-        std::lock_guard<std::mutex> hold(lock_);
-        return f(inner_);
-    }
 
-    bool localTime(LocalTime& now) override {
-        return with([&](FakePlatform& p) { return p.localTime(now); });
-    }
-    std::uint32_t tickMs() override {
-        return with([](FakePlatform& p) { return p.tickMs(); });
-    }
-    const char* environment(const char*) override { return nullptr; }
     FileHandle openExisting(const char* path) override {
         pass(Call::open);
-        return with([&](FakePlatform& p) { return p.openExisting(path); });
-    }
-    FileHandle openOrCreate(const char* path) override {
-        return with([&](FakePlatform& p) { return p.openOrCreate(path); });
+        return FakePlatform::openExisting(path);
     }
     void createDirectory(const char* path) override {
         pass(Call::folder);
-        with([&](FakePlatform& p) {
-            p.createDirectory(path);
-            return 0;
-        });
-    }
-    void seekToEnd(FileHandle file) override {
-        with([&](FakePlatform& p) {
-            p.seekToEnd(file);
-            return 0;
-        });
-    }
-    int lastByte(FileHandle file) override {
-        return with([&](FakePlatform& p) { return p.lastByte(file); });
+        FakePlatform::createDirectory(path);
     }
     bool write(FileHandle file, const char* bytes, std::size_t length) override {
         pass(Call::write);
-        return with([&](FakePlatform& p) { return p.write(file, bytes, length); });
-    }
-    void close(FileHandle file) override {
-        with([&](FakePlatform& p) {
-            p.close(file);
-            return 0;
-        });
-    }
-    std::vector<std::string> listFiles(const char* folder) override {
-        return with([&](FakePlatform& p) { return p.listFiles(folder); });
-    }
-    void removeFile(const char* path) override {
-        with([&](FakePlatform& p) {
-            p.removeFile(path);
-            return 0;
-        });
+        return FakePlatform::write(file, bytes, length);
     }
     bool freeBytes(const char* folder, std::uint64_t& bytes) override {
         pass(Call::space);
-        return with([&](FakePlatform& p) { return p.freeBytes(folder, bytes); });
+        return FakePlatform::freeBytes(folder, bytes);
     }
-    void debugOutput(const char* text) override {
-        with([&](FakePlatform& p) {
-            p.debugOutput(text);
-            return 0;
-        });
+    void close(FileHandle file) override {
+        FakePlatform::close(file);
+        closedOne = true;
     }
+
+    std::atomic<bool> closedOne{false};
 
   private:
     void pass(Call call) {
@@ -492,8 +452,6 @@ class HeldPlatform final : public DiskLogPlatform {
         }
     }
 
-    FakePlatform inner_;
-    std::mutex lock_;
     Call held_;
     std::mutex gateLock_;
     std::condition_variable gate_;
@@ -506,10 +464,7 @@ TEST(DiskLog, AFileSystemThatHangsNeverHoldsTheWriterAndLostLinesAreCounted) {
     for (Call held : {Call::open, Call::folder, Call::space, Call::write}) {
         SCOPED_TRACE(static_cast<int>(held));
         HeldPlatform platform(held);
-        if (held != Call::folder) {
-            platform.with([](FakePlatform& p) { return p.folders.insert("c:\\vraxlogs"); });
-            platform.with([](FakePlatform& p) { return p.folders.insert("c:\\vraxlogs\\korvel"); });
-        }
+        if (held != Call::folder) platform.folders.insert({"c:\\vraxlogs", "c:\\vraxlogs\\korvel"});
         auto writer = std::make_shared<LogWriter>(8);
         std::uint64_t lost = 0;
         {
@@ -525,8 +480,7 @@ TEST(DiskLog, AFileSystemThatHangsNeverHoldsTheWriterAndLostLinesAreCounted) {
             lost = log.lostLines();
         }
         EXPECT_FALSE(platform.waitedItsFull10s()) << "the caller waited on the file system";
-        const std::string content =
-            platform.with([](FakePlatform& p) { return p.files[kDefaultFile]; });
+        const std::string content = platform.files[kDefaultFile];
         // 8 queued lines, and one more when a held write had already taken the first.
         const std::uint64_t kept = 20 - lost;
         EXPECT_TRUE(kept == 8 || (held == Call::write && kept == 9)) << kept;
@@ -541,7 +495,7 @@ TEST(DiskLog, AFileSystemThatHangsNeverHoldsTheWriterAndLostLinesAreCounted) {
 TEST(DiskLog, GoingAwayWaitsABoundedTimeForAWriteThatHangs) {
     // Static: the thread left in its write outlives the test body.
     static HeldPlatform platform(HeldPlatform::Call::write);
-    platform.with([](FakePlatform& p) { return p.folders.insert("c:\\vraxlogs"); });
+    platform.folders.insert("c:\\vraxlogs");
     {
         DiskLog log("korvel", DiskLog::kSingleFile, platform);  // its own writer
         log.writeLine("stuck");
@@ -549,12 +503,10 @@ TEST(DiskLog, GoingAwayWaitsABoundedTimeForAWriteThatHangs) {
     EXPECT_FALSE(platform.waitedItsFull10s());
     platform.release();
     // The thread ends the write it was in, runs nothing more, and closes the file.
-    for (int i = 0; i < 1000 && !platform.with([](FakePlatform& p) { return p.open.empty(); });
-         ++i) {
+    for (int i = 0; i < 1000 && !platform.closedOne; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    EXPECT_EQ(platform.with([](FakePlatform& p) { return p.files[kDefaultFile]; }),
-              "07/12/2026 09:05:03 stuck\r\n");
+    EXPECT_EQ(platform.files[kDefaultFile], "07/12/2026 09:05:03 stuck\r\n");
 }
 
 // The system's own files: lines survive the log and are appended across runs.
