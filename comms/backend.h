@@ -31,12 +31,18 @@ bool isReaderThread(const Device& device);
 // runs: a serial driver that ignores cancellation.
 bool stopReader(Device& device);
 
-// Closes the device of a reader that did not end, so its pending read fails, and leaves the
-// thread its memory: the struct is never freed, so the thread cannot touch freed memory.
+// Closes the device of a reader (or writer) that did not end, so its pending read fails, and
+// leaves the threads its memory: the struct is kept until freeAbandoned, so no thread touches
+// freed memory.
 void abandon(Device* device);
+// True once the reader thread of an abandoned device has ended after all.
+bool abandonedReaderEnded(Device& device);
+// Frees an abandoned device whose threads have all ended.
+void freeAbandoned(Device* device);
 
-// Bytes written, or -1 on an error. Waits at most the port's write time-out and a margin; a
-// write still pending then is cancelled and counts as a device gone. gone is set when the
+// Bytes written, or -1 on an error; called on the port's writer thread. Waits at most the
+// port's write time-out and a margin; a write still pending then is cancelled and counts as a
+// device gone. gone is set when the
 // failure shows that the device has gone, not for a line error.
 int write(Device& device, const std::uint8_t* bytes, int length, bool& gone);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <new>
 
 #include "comms/backend.h"
 #include "comms/port_table.h"
@@ -39,6 +40,9 @@ void freeTableIfUnused() {
     if (!anyPortInUse()) gState.table.reset();
 }
 
+// How long close waits for the port's writer thread: longer than its longest write.
+constexpr std::uint32_t kWriterStopMs = 2500;
+
 // Read interval time-out for a speed: the time of about one character.
 std::uint32_t readIntervalFor(int speed) {
     return static_cast<std::uint32_t>(100000 / speed);
@@ -67,17 +71,23 @@ void releaseRecord(PortRecord& record, int portIndex) {
         record.generation = 0;
     }
     gState.keepReading[portIndex] = 0;
+    // The writer's wait on the line is bounded (the write time-out, a margin and the cancel),
+    // so it normally ends within this; one that does not keeps the device's memory below.
+    const bool writerEnded = !record.writer || record.writer->stop(kWriterStopMs);
+    if (writerEnded) record.writer.reset();
     if (record.device) {
         // Ends a pending read at once; the thread is then waited for a bounded time. One that
         // does not end keeps its device's memory and the handle is closed anyway: a serial
         // driver that ignores cancellation must not hang the driver's exit.
         backend::purge(*record.device, kPurgeRxClear);
-        if (backend::stopReader(*record.device)) {
+        if (backend::stopReader(*record.device) && writerEnded) {
             record.device.reset();
         } else {
-            log::trace("Com port [%d] reader thread did not end: port closed anyway",
-                       portIndex + 1);
-            backend::abandon(record.device.release());
+            log::trace("Com port [%d] %s thread did not end: port closed anyway", portIndex + 1,
+                       writerEnded ? "reader" : "writer");
+            Device* device = record.device.release();
+            backend::abandon(device);
+            gState.leftBehind.push_back({portIndex, device, std::move(record.writer)});
         }
     }
     {
@@ -95,6 +105,23 @@ void releaseRecord(PortRecord& record, int portIndex) {
     record.owner = nullptr;
     record.timeouts = Timeouts{};
     gState.readSize[portIndex] = 0;
+}
+
+// Frees what closes left behind whose threads have ended since, and counts what is left of
+// this port's.
+int leftBehindOf(int portIndex) {
+    int left = 0;
+    std::erase_if(gState.leftBehind, [&](CommsState::LeftBehind& entry) {
+        if (backend::abandonedReaderEnded(*entry.device) &&
+            (!entry.writer || entry.writer->ended())) {
+            entry.writer.reset();
+            backend::freeAbandoned(entry.device);
+            return true;
+        }
+        left += entry.portIndex == portIndex ? 1 : 0;
+        return false;
+    });
+    return left;
 }
 
 bool configure(PortRecord& record, int portIndex, int speed, int dataBits, int stopBits,
@@ -120,7 +147,21 @@ bool configure(PortRecord& record, int portIndex, int speed, int dataBits, int s
     if (!backend::applyTimeouts(device, timeouts)) return false;
     record.timeouts = timeouts;
     gState.keepReading[portIndex] = 1;
-    return backend::startReader(device, record, portIndex);
+    if (!backend::startReader(device, record, portIndex)) return false;
+    const std::uint32_t generation = record.generation;
+    Device* writing = record.device.get();
+    try {
+        record.writer = std::make_unique<PortWriter>(
+            [writing](const std::uint8_t* bytes, int length) {
+                WriteOutcome outcome;
+                outcome.written = backend::write(*writing, bytes, length, outcome.gone);
+                return outcome;
+            },
+            [&record, generation] { reportLost(record, generation); });
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -136,6 +177,7 @@ void resetCommsState() {
     gState.table.reset();
     for (auto& flag : gState.keepReading) flag = 0;
     for (auto& size : gState.readSize) size = 0;
+    gState.leftBehind.clear();
     gState.lastStatus[0] = '\0';
     gState.tick = nullptr;
     gState.abandonedReaders = 0;
@@ -212,6 +254,13 @@ int commsOpen(SerialPort* owner, int speed, int dataBits, int stopBits, int pari
     if (record.inUse()) {
         setLastStatus("Serial Port %d is already open", portNumber);
         return kCommsAlreadyOpen;
+    }
+    if (const int left = leftBehindOf(portIndex); left >= kLeftBehindLimit) {
+        // Its serial driver still holds threads that close had to leave: opening it again
+        // would only leave more.
+        setLastStatus("Serial Port %d has %d threads left behind: not opened again", portNumber,
+                      left);
+        return kCommsFailed;
     }
     DevicePtr device;
     switch (backend::openDevice(portNumber, device)) {
@@ -298,10 +347,9 @@ int commsWrite(int portIndex, const std::uint8_t* bytes, int length) {
         return -1;
     }
     if (length == 0) return 0;
-    bool gone = false;
-    const int written = backend::write(*record->device, bytes, length, gone);
-    if (gone) reportLost(*record, record->generation);
-    return written;
+    // Nothing reaches a port that has gone; the rest goes to its writer thread.
+    if (record->lost.load() || !record->writer) return -1;
+    return record->writer->post(bytes, length);
 }
 
 int commsRead(int portIndex, std::uint8_t* buffer, int maximum) {

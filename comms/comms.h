@@ -77,9 +77,10 @@ int commsSetReadParams(int portIndex, int readSize);
 int commsSetNotifyWindow(int portIndex, NotifyWindow window, int readSize);
 int commsSetNotifyCallback(int portIndex, NotifyCallback callback, int readSize);
 
-// Writes the bytes, waiting at most about one second. Returns the number of bytes written
-// (fewer when the write time-out ends it), -1 on a write error or a negative length, 0 for a
-// bad index.
+// Hands the bytes to the port's writer thread and returns at once: the length when taken, -1
+// when the port has gone (a write that failed or stuck marks it lost), its writer's queue is
+// full, or the length is negative; 0 for a bad index. The writer waits at most about one and
+// a half seconds for a write.
 int commsWrite(int portIndex, const std::uint8_t* bytes, int length);
 
 // Takes up to maximum bytes out of the port's receive ring; the number taken (0 when empty).

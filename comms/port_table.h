@@ -8,9 +8,11 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "comms/comms.h"
 #include "comms/notify_throttle.h"
+#include "comms/port_writer.h"
 #include "comms/receive_ring.h"
 
 namespace korvel::comms {
@@ -26,6 +28,8 @@ struct Timeouts {
 
 inline constexpr std::uint32_t kWriteTimeoutMs = 1000;
 inline constexpr int kOpenReadSize = 16;
+// Readers (with their writers) a port may leave behind before it is no longer opened.
+inline constexpr int kLeftBehindLimit = 2;
 // The reader thread's buffer: no read asks for more.
 inline constexpr int kReaderBufferSize = 256;
 
@@ -45,6 +49,8 @@ struct PortRecord {
     int portNumber = 0;
     SerialPort* owner = nullptr;
     Timeouts timeouts;
+    // The port's writer thread: frames go to the line there, never on the owner's thread.
+    std::unique_ptr<PortWriter> writer;
 
     // Shared with the reader thread: only touched with lock held. Purge and close take it
     // to replace or free the ring, so delivery never sees a ring that is going away.
@@ -76,6 +82,15 @@ struct CommsState {
     // Reader threads that did not end when their port was closed: while any is left, the
     // table stays, so such a thread never touches freed memory.
     int abandonedReaders = 0;
+    // The devices of those, with their writers, until their threads have ended: a port with
+    // kLeftBehindLimit of them is not opened again until one ends, so a stuck adapter cannot
+    // pile threads up, and a port whose driver recovers is served again.
+    struct LeftBehind {
+        int portIndex = 0;
+        Device* device = nullptr;
+        std::unique_ptr<PortWriter> writer;
+    };
+    std::vector<LeftBehind> leftBehind;
     // The generation of the last open: every open takes a new one, for the life of the process.
     std::uint32_t lastGeneration = 0;
     // The millisecond tick the notification throttle uses; tests put a manual clock here.

@@ -37,6 +37,15 @@ bool countsAsFailedRead(std::uint32_t error) {
     return error != kOperationAborted;
 }
 
+ReaderStep readerStepAfterRead(bool wanted, bool failed, std::uint32_t error, int bytes) {
+    if (!wanted) return ReaderStep::stop;
+    if (!failed && bytes > 0) return ReaderStep::deliver;
+    // A read ended by this program (the port check's purge, a close) says nothing about the
+    // line: purging now would throw away the deck's reply that is arriving.
+    if (!failed || !countsAsFailedRead(error)) return ReaderStep::rest;
+    return ReaderStep::checkDevice;
+}
+
 bool deviceGone(const FailedCall& call) {
     return isRemovalError(call.error) || call.statusFailsAfterClear ||
            call.failedReadsInRow >= kFailedReadsOfARemovedDevice;

@@ -28,6 +28,17 @@ bool isRemovalError(std::uint32_t error);
 // nothing about the device, so it does not add to the failed reads in a row.
 bool countsAsFailedRead(std::uint32_t error);
 
+// What a port's reader does once a read has ended. A reader given up by a close may come
+// back at any time, when its handle is closed and the value may name the port opened again,
+// so it asks whether it is still wanted before every call on the handle.
+enum class ReaderStep {
+    stop,         // not wanted any more: the handle is not touched again
+    deliver,      // bytes came: hand them over
+    rest,         // aborted (a cancel, a purge) or empty: no call, no purge, nothing counted
+    checkDevice,  // failed: count it, clear the error and ask the status, purge the input
+};
+ReaderStep readerStepAfterRead(bool wanted, bool failed, std::uint32_t error, int bytes);
+
 // True when the device of the port has gone. A line error (a deck powered off and on, a cable
 // re-seated) fails calls too, and with abort-on-error every later one, until the error state is
 // cleared; an operation ends as aborted when it was cancelled. Neither alone means removal.

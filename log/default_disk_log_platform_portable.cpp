@@ -29,13 +29,20 @@ class PosixDiskLogPlatform final : public DiskLogPlatform {
     std::uint32_t tickMs() override { return millisecondTick(); }
     const char* environment(const char* name) override { return std::getenv(name); }
     FileHandle openExisting(const char* path) override {
-        return handleOf(::open(localPath(path).c_str(), O_WRONLY | O_CLOEXEC));
+        return handleOf(::open(localPath(path).c_str(), O_RDWR | O_CLOEXEC));
     }
     FileHandle openOrCreate(const char* path) override {
-        return handleOf(::open(localPath(path).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+        return handleOf(::open(localPath(path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
     }
     void createDirectory(const char* path) override { ::mkdir(localPath(path).c_str(), 0755); }
     void seekToEnd(FileHandle file) override { ::lseek(static_cast<int>(file), 0, SEEK_END); }
+    int lastByte(FileHandle file) override {
+        const int descriptor = static_cast<int>(file);
+        const off_t size = ::lseek(descriptor, 0, SEEK_END);
+        unsigned char byte = 0;
+        if (size <= 0 || ::pread(descriptor, &byte, 1, size - 1) != 1) return -1;
+        return byte;
+    }
     bool write(FileHandle file, const char* bytes, std::size_t length) override {
         while (length > 0) {
             const ssize_t written = ::write(static_cast<int>(file), bytes, length);

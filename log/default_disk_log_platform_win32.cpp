@@ -21,17 +21,31 @@ class Win32DiskLogPlatform final : public DiskLogPlatform {
     std::uint32_t tickMs() override { return millisecondTick(); }
     const char* environment(const char* name) override { return std::getenv(name); }
     FileHandle openExisting(const char* path) override {
-        return handleOf(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        return handleOf(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     }
     FileHandle openOrCreate(const char* path) override {
         // OPEN_ALWAYS, not CREATE_ALWAYS: a log that exists is never emptied.
-        return handleOf(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        return handleOf(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     }
     void createDirectory(const char* path) override { CreateDirectoryA(path, nullptr); }
     void seekToEnd(FileHandle file) override {
         SetFilePointer(win32Handle(file), 0, nullptr, FILE_END);
+    }
+    int lastByte(FileHandle file) override {
+        HANDLE handle = win32Handle(file);
+        LARGE_INTEGER back{};
+        back.QuadPart = -1;
+        int last = -1;
+        char byte = 0;
+        DWORD read = 0;
+        if (SetFilePointerEx(handle, back, nullptr, FILE_END) &&
+            ReadFile(handle, &byte, 1, &read, nullptr) && read == 1) {
+            last = static_cast<unsigned char>(byte);
+        }
+        SetFilePointer(handle, 0, nullptr, FILE_END);
+        return last;
     }
     bool write(FileHandle file, const char* bytes, std::size_t length) override {
         DWORD written = 0;

@@ -7,8 +7,9 @@
 
 namespace korvel::log {
 
-// What the disk log needs from the system: the local time, a millisecond tick, the
-// environment, files and folders, the free space of a volume, and the debugger's output
+// What the disk log needs from the system (called on the log's writer thread, and for
+// the local time and environment on the thread that stamps a line): the local time, a millisecond
+// tick, the environment, files and folders, the free space of a volume, and the debugger's output
 // channel. The Windows calls in the program, a portable
 // version elsewhere, a fake with a manual clock in tests.
 class DiskLogPlatform {
@@ -40,6 +41,9 @@ class DiskLogPlatform {
     // Makes one folder; failures (it may exist already) are the caller's to ignore.
     virtual void createDirectory(const char* path) = 0;
     virtual void seekToEnd(FileHandle file) = 0;
+    // The file's last byte, leaving the position at the end; -1 when the file is empty or
+    // cannot be read.
+    virtual int lastByte(FileHandle file) = 0;
     // False when not every byte was written.
     virtual bool write(FileHandle file, const char* bytes, std::size_t length) = 0;
     virtual void close(FileHandle file) = 0;

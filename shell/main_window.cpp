@@ -169,12 +169,20 @@ void MainWindow::endSession() {
     // happen now; the devices and the window go from the loop.
     engine::sayGoodbyes();
     diskLog_.reset();
+    // Windows may end the process once this message is answered: what the log holds gets a
+    // bounded chance to reach the file, and a share that does not answer costs that much.
+    drainLog(log::LogWriter::kFinishWaitMs);
     requestClose();
 }
 
 void MainWindow::destroy() {
     engine::teardownDevices();
     diskLog_.reset();
+    logWriter_.reset();  // waits at most LogWriter::kFinishWaitMs for the last lines
+}
+
+bool MainWindow::drainLog(std::uint32_t timeoutMs) {
+    return !logWriter_ || logWriter_->drain(timeoutMs);
 }
 
 bool MainWindow::command(int id) {
@@ -251,8 +259,15 @@ void MainWindow::resize(int height) {
 }
 
 void MainWindow::openDiskLog() {
-    // Without memory there is simply no log.
-    diskLog_.reset(new (std::nothrow) log::DiskLog(log::kDriverLogName, logMode_, logKeepDays_));
+    // Without memory, or without a thread for it, there is simply no log.
+    diskLog_.reset();
+    try {
+        if (!logWriter_) logWriter_ = std::make_shared<log::LogWriter>();
+        diskLog_ = std::make_unique<log::DiskLog>(log::kDriverLogName, logMode_, logKeepDays_,
+                                                  log::defaultDiskLogPlatform(), logWriter_);
+    } catch (const std::bad_alloc&) {
+        diskLog_.reset();
+    }
 }
 
 bool MainWindow::setTimer(int id, std::uint32_t periodMs) {

@@ -57,6 +57,9 @@ class MainWindow final : public engine::EngineHost {
     HWND traceList() const { return traceView_.list(); }
     const DebugViewState* debugView() const { return view_ ? &*view_ : nullptr; }
     const log::DiskLog* diskLog() const { return diskLog_.get(); }
+    // Waits at most timeoutMs for the log's writer to write what it was handed (and to open
+    // or close the file as asked); true when it has, or when there is no writer.
+    bool drainLog(std::uint32_t timeoutMs);
     const MainWindowLayout& layout() const { return layout_; }
 
   private:
@@ -77,6 +80,9 @@ class MainWindow final : public engine::EngineHost {
     RealVtParts parts_;
     MainWindowLayout layout_;
     std::optional<DebugViewState> view_;  // known once the layout is
+    // The thread that does the log's file work; made with the first log and kept, so that a
+    // log closed and opened again from the menu is closed before it is opened.
+    std::shared_ptr<log::LogWriter> logWriter_;
     std::unique_ptr<log::DiskLog> diskLog_;
     int logMode_ = log::kDriverLogMode;                          // from "LogMode"
     int logKeepDays_ = config::kLogKeepDaysKey.defaultNumber();  // from "LogKeepDays"

@@ -10,6 +10,7 @@
 #include "common/timed_message_box.h"
 #include "comms/backend.h"
 #include "comms/line_settings.h"
+#include "comms/port_writer.h"
 #include "comms/removal.h"
 #include "comms/win32/device.h"
 #include "log/trace.h"
@@ -30,7 +31,8 @@ constexpr DWORD kStopLookMs = 50;
 constexpr DWORD kStopLimitMs = 2000;
 constexpr DWORD kReadFailed = 0xFFFFFFFFu;
 // A write may take this long beyond the port's write time-out before it counts as stuck in
-// its serial driver; a cancelled one this long to end.
+// its serial driver; a cancelled one this long to end. Close waits longer than both together
+// for the writer thread.
 constexpr DWORD kWriteMarginMs = 500;
 constexpr DWORD kCancelWaitMs = 200;
 
@@ -83,13 +85,15 @@ bool failureShowsRemoval(Device& device, DWORD error) {
 // The bytes that arrived with the first ones of a read, taken at once: they are already there,
 // so the read completes without waiting, and a reply that came in one burst becomes one
 // delivery and one notification instead of one per byte.
-DWORD takeWaiting(const ReaderStart& start, OVERLAPPED& overlapped, BYTE* into, DWORD room) {
+template <typename Wanted>
+DWORD takeWaiting(const ReaderStart& start, OVERLAPPED& overlapped, BYTE* into, DWORD room,
+                  const Wanted& wanted) {
     DWORD errors = 0;
     COMSTAT status{};
-    if (room == 0 || !ClearCommError(start.handle, &errors, &status)) return 0;
+    if (room == 0 || !wanted() || !ClearCommError(start.handle, &errors, &status)) return 0;
     if (errors != 0) start.device->heldErrors.fetch_or(errors);
     const DWORD waiting = status.cbInQue < room ? status.cbInQue : room;
-    if (waiting == 0) return 0;
+    if (waiting == 0 || !wanted()) return 0;
     ResetEvent(overlapped.hEvent);
     DWORD error = ERROR_SUCCESS;
     const DWORD n = finishRead(start.handle, overlapped, into, waiting, error);
@@ -113,7 +117,7 @@ DWORD WINAPI readerThread(void* argument) {
     BYTE buffer[kReaderBufferSize];
     // A read may end long after a close gave this reader up (its serial driver ignored the
     // cancellation), when the handle is closed and its value may name the port opened again:
-    // the reader looks after every read, before it touches the device again.
+    // the reader looks before every call on the handle.
     const auto wanted = [&] {
         return !start.device->abandoned &&
                readerWanted(start.portIndex, *start.record, start.generation);
@@ -127,27 +131,41 @@ DWORD WINAPI readerThread(void* argument) {
         }
         DWORD error = ERROR_SUCCESS;
         DWORD n = finishRead(start.handle, overlapped, buffer, static_cast<DWORD>(size), error);
-        if (!wanted()) break;
-        if (n != kReadFailed && n > 0) {
+        const bool failed = n == kReadFailed;
+        const ReaderStep step =
+            readerStepAfterRead(wanted(), failed, error, failed ? 0 : static_cast<int>(n));
+        if (step == ReaderStep::stop) break;
+        if (step == ReaderStep::deliver) {
             failure.failedReadsInRow = 0;
-            n += takeWaiting(start, overlapped, buffer + n, kReaderBufferSize - n);
+            n += takeWaiting(start, overlapped, buffer + n, kReaderBufferSize - n, wanted);
             if (!deliverBytes(*start.record, start.generation, buffer, static_cast<int>(n))) break;
+        } else if (step == ReaderStep::rest) {
+            Sleep(kErrorPauseMs);
         } else {
-            // A failed or empty read: a line error, or the device has gone (the adapter
-            // pulled). Then the owner hears of it and the thread ends; otherwise the error is
-            // cleared (and dropped, with what the driver holds) and the thread rests.
-            failure.error = n == kReadFailed ? error : ERROR_SUCCESS;
-            if (countsAsFailedRead(failure.error)) ++failure.failedReadsInRow;
-            DWORD errors = 0;
-            failure.statusFailsAfterClear =
-                !isRemovalError(failure.error) && statusFailsAfterClear(start.handle, &errors);
+            // A failed read: a line error, or the device has gone (the adapter pulled). Then
+            // the owner hears of it and the thread ends; otherwise the error is cleared (and
+            // dropped, with what the driver holds) and the thread rests.
+            failure.error = error;
+            ++failure.failedReadsInRow;
+            if (!isRemovalError(failure.error)) {
+                if (!wanted()) break;
+                DWORD errors = 0;
+                COMSTAT status{};
+                ClearCommError(start.handle, &errors, &status);
+                if (!wanted()) break;
+                DCB dcb{};
+                dcb.DCBlength = sizeof dcb;
+                failure.statusFailsAfterClear = GetCommState(start.handle, &dcb) == 0;
+            }
             if (deviceGone(failure)) {
                 reportLost(*start.record, start.generation);
                 break;
             }
+            if (!wanted()) break;
             PurgeComm(start.handle, PURGE_RXCLEAR);
             Sleep(kErrorPauseMs);
         }
+        if (!wanted()) break;
         ResetEvent(overlapped.hEvent);
     }
     CloseHandle(overlapped.hEvent);
@@ -259,8 +277,7 @@ bool stopReader(Device& device) {
 
 void abandon(Device* device) {
     device->abandoned = true;
-    CloseHandle(device->thread);
-    device->thread = nullptr;
+    // The thread handle is kept, to see when the thread ends after all.
     // The thread released it when it started and never looks at it again.
     CloseHandle(device->startSemaphore);
     device->startSemaphore = nullptr;
@@ -269,50 +286,72 @@ void abandon(Device* device) {
     ++commsState().abandonedReaders;
 }
 
+bool abandonedReaderEnded(Device& device) {
+    return device.thread == nullptr || WaitForSingleObject(device.thread, 0) == WAIT_OBJECT_0;
+}
+
+void freeAbandoned(Device* device) {
+    if (device->thread != nullptr) CloseHandle(device->thread);
+    device->thread = nullptr;
+    --commsState().abandonedReaders;
+    delete device;
+}
+
 int write(Device& device, const std::uint8_t* bytes, int length, bool& gone) {
-    // On the heap: a write that its serial driver keeps even after cancelling it may still be
-    // completed into its record (and its bytes read) at any time, so then both are left to it.
-    struct PendingWrite {
+    // Runs on the port's writer thread. A write that its serial driver keeps even after
+    // cancelling it may still be completed into its record (and its bytes read) at any time:
+    // then both go to the process's list of stuck writes, freed once the driver lets them go.
+    // While that list is full no write starts, on any port: a stuck adapter holds a bounded
+    // number of buffers and events however often its port is opened again.
+    struct PendingWrite final : StuckWrites::Entry {
+        ~PendingWrite() override {
+            if (overlapped.hEvent != nullptr) CloseHandle(overlapped.hEvent);
+        }
+        bool finished() override { return HasOverlappedIoCompleted(&overlapped); }
         OVERLAPPED overlapped{};
         std::vector<std::uint8_t> bytes;
     };
+    if (!stuckWrites().roomForAnother()) {
+        log::trace("Com port write refused: %u writes still held by their serial drivers",
+                   static_cast<unsigned>(StuckWrites::kLimit));
+        gone = true;
+        return -1;
+    }
     auto pending = std::make_unique<PendingWrite>();
     pending->bytes.assign(bytes, bytes + length);
     OVERLAPPED& overlapped = pending->overlapped;
     overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (overlapped.hEvent == nullptr) return -1;
     DWORD written = 0;
-    int result = -1;
     if (WriteFile(device.handle, pending->bytes.data(), static_cast<DWORD>(length), &written,
                   &overlapped)) {
-        result = static_cast<int>(written);
-    } else if (const DWORD error = GetLastError(); error != ERROR_IO_PENDING) {
-        gone = failureShowsRemoval(device, error);
-    } else {
-        // The port's write time-out ends the write; a serial driver that ignores it must not
-        // hold the main thread. Such a port is taken as lost: the owner opens it again.
-        const Timeouts& t = device.writeTimeouts;
-        const DWORD limit = t.writeTotalConstant +
-                            t.writeTotalMultiplier * static_cast<DWORD>(length) + kWriteMarginMs;
-        if (WaitForSingleObject(overlapped.hEvent, limit) == WAIT_OBJECT_0) {
-            if (GetOverlappedResult(device.handle, &overlapped, &written, FALSE)) {
-                result = static_cast<int>(written);
-            } else {
-                gone = failureShowsRemoval(device, GetLastError());
-            }
-        } else {
-            log::trace("Com port write still pending after %lu ms: cancelled",
-                       static_cast<unsigned long>(limit));
-            gone = true;
-            CancelIoEx(device.handle, &overlapped);
-            if (WaitForSingleObject(overlapped.hEvent, kCancelWaitMs) != WAIT_OBJECT_0) {
-                pending.release();  // left to the serial driver, with its event
-                return -1;
-            }
-        }
+        return static_cast<int>(written);
     }
-    CloseHandle(overlapped.hEvent);
-    return result;
+    if (const DWORD error = GetLastError(); error != ERROR_IO_PENDING) {
+        gone = failureShowsRemoval(device, error);
+        return -1;
+    }
+    // The port's write time-out ends the write; one that a serial driver holds past it and a
+    // margin is cancelled, and the port is taken as lost: the owner opens it again.
+    const DWORD limit = kWriteTimeoutMs + kWriteMarginMs;
+    if (WaitForSingleObject(overlapped.hEvent, limit) == WAIT_OBJECT_0) {
+        if (GetOverlappedResult(device.handle, &overlapped, &written, FALSE)) {
+            return static_cast<int>(written);
+        }
+        gone = failureShowsRemoval(device, GetLastError());
+        return -1;
+    }
+    log::trace("Com port write still pending after %lu ms: cancelled",
+               static_cast<unsigned long>(limit));
+    gone = true;
+    // A close that gave this thread up has closed the handle, whose value may already name
+    // another port: the cancel is left out then.
+    if (!device.abandoned) CancelIoEx(device.handle, &overlapped);
+    if (WaitForSingleObject(overlapped.hEvent, kCancelWaitMs) != WAIT_OBJECT_0) {
+        std::unique_ptr<StuckWrites::Entry> entry = std::move(pending);
+        if (!stuckWrites().keep(entry)) static_cast<void>(entry.release());  // left to the driver
+    }
+    return -1;
 }
 
 bool purge(Device& device, int flags) {

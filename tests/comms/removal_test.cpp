@@ -30,5 +30,20 @@ TEST(RemovalTest, OnlyWhatARemovedDeviceGivesMeansGone) {
     EXPECT_TRUE(countsAsFailedRead(1117));
 }
 
+TEST(RemovalTest, AReaderTouchesNothingOnceUnwantedAndNeverPurgesAfterAnAbortedOrEmptyRead) {
+    for (bool failed : {false, true}) {
+        for (std::uint32_t error : {0u, 995u, 1117u, 1167u}) {
+            for (int bytes : {0, 1, 256}) {
+                EXPECT_EQ(readerStepAfterRead(false, failed, error, bytes), ReaderStep::stop);
+            }
+        }
+    }
+    EXPECT_EQ(readerStepAfterRead(true, false, 0, 3), ReaderStep::deliver);
+    EXPECT_EQ(readerStepAfterRead(true, false, 0, 0), ReaderStep::rest);   // empty
+    EXPECT_EQ(readerStepAfterRead(true, true, 995, 0), ReaderStep::rest);  // aborted
+    EXPECT_EQ(readerStepAfterRead(true, true, 1117, 0), ReaderStep::checkDevice);
+    EXPECT_EQ(readerStepAfterRead(true, true, 1167, 0), ReaderStep::checkDevice);
+}
+
 }  // namespace
 }  // namespace korvel::comms

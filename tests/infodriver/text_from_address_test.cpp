@@ -54,5 +54,52 @@ TEST(TextFromAddress, ATextIsReadAcrossRegionsButNotIntoOneItMayNotRead) {
     }
 }
 
+struct Churn {
+    char* page;
+    volatile bool* stop;
+};
+
+DWORD WINAPI churnPage(void* argument) {
+    const Churn& churn = *static_cast<Churn*>(argument);
+    while (!*churn.stop) {
+        VirtualFree(churn.page, kPage, MEM_DECOMMIT);
+        VirtualAlloc(churn.page, kPage, MEM_COMMIT, PAGE_READWRITE);
+    }
+    return 0;
+}
+
+TEST(TextFromAddress, FreedMemoryIsRefusedAndAPageFreedWhileCopyingNeverEndsTheDriver) {
+    // A block the heap takes straight from the system goes back to it when freed.
+    HANDLE heap = GetProcessHeap();
+    auto* block = static_cast<char*>(HeapAlloc(heap, 0, 4 << 20));
+    ASSERT_NE(block, nullptr);
+    std::strcpy(block, "00.01.00.00");
+    EXPECT_EQ(taken(at(block)), "00.01.00.00");
+    HeapFree(heap, 0, block);
+    EXPECT_EQ(taken(at(block)), "refused");
+
+    // Another thread frees and maps again the page a text runs into, over and over.
+    auto* pages = static_cast<char*>(
+        VirtualAlloc(nullptr, 2 * kPage, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    ASSERT_NE(pages, nullptr);
+    char* text = pages + kPage - 4;
+    std::memcpy(text, "abcd", 4);  // the terminator is the second page's first byte
+    volatile bool stop = false;
+    Churn churning{pages + kPage, &stop};
+    HANDLE churn = CreateThread(nullptr, 0, &churnPage, &churning, 0, nullptr);
+    ASSERT_NE(churn, nullptr);
+    int whole = 0;
+    for (int i = 0; i < 20000; ++i) {
+        const std::string result = taken(at(text));
+        ASSERT_TRUE(result == "abcd" || result == "refused") << result;
+        whole += result == "abcd";
+    }
+    stop = true;
+    WaitForSingleObject(churn, INFINITE);
+    CloseHandle(churn);
+    VirtualFree(pages, 0, MEM_RELEASE);
+    RecordProperty("whole texts", whole);
+}
+
 }  // namespace
 }  // namespace korvel::infodriver

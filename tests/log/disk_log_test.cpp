@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -10,8 +14,10 @@
 #include <iterator>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "log/trace.h"
@@ -23,7 +29,7 @@ namespace {
 // Folders and files in memory, clocks the test sets, a volume whose free space the test
 // sets, and the debugger channel recorded. Like the system, a file can only be made inside a
 // folder that exists.
-class FakePlatform final : public DiskLogPlatform {
+class FakePlatform : public DiskLogPlatform {
   public:
     bool localTime(LocalTime& out) override {
         if (!clockWorks) return false;
@@ -47,15 +53,23 @@ class FakePlatform final : public DiskLogPlatform {
         return handleFor(path);
     }
     void createDirectory(const char* path) override {
+        tick += tickPerFolderCall;
         folderCalls.emplace_back(path);
         const std::string parent = parentOf(path);
         if (folders.count(parent)) folders.insert(path);  // a drive cannot be made
     }
     void seekToEnd(FileHandle) override { ++seeks; }
+    int lastByte(FileHandle file) override {
+        const std::string& content = files[open.at(file)];
+        return content.empty() ? -1 : static_cast<unsigned char>(content.back());
+    }
     bool write(FileHandle file, const char* bytes, std::size_t length) override {
         if (!writable) return false;
-        files[open.at(file)].append(bytes, length);
-        return true;
+        // A volume that fills in the middle of a write keeps what fitted.
+        const std::size_t taken = std::min(length, roomLeft);
+        files[open.at(file)].append(bytes, taken);
+        roomLeft -= taken;
+        return taken == length;
     }
     void close(FileHandle file) override { open.erase(file); }
     std::vector<std::string> listFiles(const char* folder) override {
@@ -81,6 +95,8 @@ class FakePlatform final : public DiskLogPlatform {
     LocalTime now{2026, 12, 7, 9, 5, 3};
     bool clockWorks = true;
     bool writable = true;
+    std::size_t roomLeft = SIZE_MAX;
+    std::uint32_t tickPerFolderCall = 0;
     std::uint32_t tick = 0xFFFF0000u;  // wraps during the tests that move it
     std::uint64_t free = 50ull << 30;
     std::map<std::string, std::string> env;
@@ -107,7 +123,7 @@ TEST(DiskLog, TheLogFolderFollowsBothRootsElseTheFixedFolder) {
     platform.env = {{"RZ_ROOT", "d:\\root"}, {"RZ_SYSTEM", "sys"}};
     platform.folders.insert({"d:\\root", "d:\\root\\sys"});
     {
-        DiskLog log(kDriverLogName, kDriverLogMode, platform);
+        DiskLogFile log(kDriverLogName, kDriverLogMode, platform);
         EXPECT_STREQ(log.fileName(), "d:\\root\\sys\\logs\\korvel\\korvel.log");
         EXPECT_TRUE(log.isOpen());
     }
@@ -116,7 +132,7 @@ TEST(DiskLog, TheLogFolderFollowsBothRootsElseTheFixedFolder) {
                                                          {{"RZ_SYSTEM", "sys"}},
                                                          {{"RZ_ROOT", ""}, {"RZ_SYSTEM", "s"}}}) {
         platform.env = env;
-        DiskLog log(kDriverLogName, kDriverLogMode, platform);
+        DiskLogFile log(kDriverLogName, kDriverLogMode, platform);
         EXPECT_STREQ(log.fileName(), kDefaultFile);
     }
     EXPECT_TRUE(platform.open.empty()) << "every file closed when its log went";
@@ -125,13 +141,13 @@ TEST(DiskLog, TheLogFolderFollowsBothRootsElseTheFixedFolder) {
 TEST(DiskLog, MakesTheMissingFoldersInOrderAndAppendsToAnExistingFile) {
     FakePlatform platform;
     {
-        DiskLog log("korvel", 1, platform);
+        DiskLogFile log("korvel", 1, platform);
         EXPECT_EQ(platform.folderCalls,
                   (std::vector<std::string>{"c:", "c:\\vraxlogs", "c:\\vraxlogs\\korvel"}));
         log.writeLine("first");
     }
     platform.folderCalls.clear();
-    DiskLog again("korvel", 1, platform);
+    DiskLogFile again("korvel", 1, platform);
     EXPECT_TRUE(platform.folderCalls.empty()) << "an existing file is opened as it is";
     again.writeLine("second");
     EXPECT_EQ(platform.files[kDefaultFile],
@@ -141,7 +157,7 @@ TEST(DiskLog, MakesTheMissingFoldersInOrderAndAppendsToAnExistingFile) {
 
 TEST(DiskLog, ALineIsTheStampTheTextAndTheFieldsThatAreGiven) {
     FakePlatform platform;
-    DiskLog log("korvel", 1, platform);
+    DiskLogFile log("korvel", 1, platform);
     log.writeLine("TX: 20 01 21 ");
     log.writeLine("a", "b", nullptr, "c", nullptr, nullptr);
     log.writeLine(nullptr, nullptr, nullptr, nullptr, nullptr, "e");
@@ -157,7 +173,7 @@ TEST(DiskLog, ALineIsTheStampTheTextAndTheFieldsThatAreGiven) {
 TEST(DiskLog, DatedFilesChangeWithTheDayOrTheHour) {
     FakePlatform platform;
     platform.folders.insert({"c:\\vraxlogs", "c:\\vraxlogs\\vt"});
-    DiskLog daily("vt", DiskLog::kDailyFile, platform);
+    DiskLogFile daily("vt", DiskLogFile::kDailyFile, platform);
     EXPECT_STREQ(daily.fileName(), "c:\\vraxlogs\\vt\\20261207.log");
     daily.writeLine("one");
     platform.now.hour = 23;
@@ -170,7 +186,7 @@ TEST(DiskLog, DatedFilesChangeWithTheDayOrTheHour) {
     EXPECT_EQ(platform.files["c:\\vraxlogs\\vt\\20270101.log"], "01/01/2027 00:00:01 three\r\n");
 
     platform.now = {2026, 12, 7, 9, 59, 59};
-    DiskLog hourly("vt", DiskLog::kHourlyFile, platform);
+    DiskLogFile hourly("vt", DiskLogFile::kHourlyFile, platform);
     hourly.writeLine("before");
     platform.now = {2026, 12, 7, 10, 0, 0};
     hourly.writeLine("after");
@@ -183,14 +199,14 @@ TEST(DiskLog, DatedFilesChangeWithTheDayOrTheHour) {
 TEST(DiskLog, WithoutAFileLinesAreDroppedAndDatedLogsTryAgainNextPeriod) {
     FakePlatform platform;
     platform.folders.erase("c:");  // nothing can be made
-    DiskLog single("korvel", 1, platform);
+    DiskLogFile single("korvel", 1, platform);
     EXPECT_FALSE(single.isOpen());
     EXPECT_EQ(platform.debug,
               std::string("vrax_disklog: Can't open log file: ") + kDefaultFile + "\n");
     single.writeLine("lost");
     EXPECT_TRUE(platform.files.empty());
 
-    DiskLog hourly("h", DiskLog::kHourlyFile, platform);
+    DiskLogFile hourly("h", DiskLogFile::kHourlyFile, platform);
     hourly.writeLine("lost too");
     platform.folders.insert("c:");
     hourly.writeLine("still the same hour: no new attempt");
@@ -204,27 +220,27 @@ TEST(DiskLog, WithoutAFileLinesAreDroppedAndDatedLogsTryAgainNextPeriod) {
 TEST(DiskLog, ANameIsCutTo31CharactersAndAnUnknownModeOpensNothing) {
     FakePlatform platform;
     const std::string longName(40, 'n');
-    DiskLog log(longName.c_str(), 1, platform);
+    DiskLogFile log(longName.c_str(), 1, platform);
     const std::string cut(31, 'n');
     EXPECT_STREQ(log.name(), cut.c_str());
     EXPECT_EQ(log.fileName(), "c:\\vraxlogs\\" + cut + "\\" + cut + ".log");
 
-    DiskLog other("korvel", 7, platform);
+    DiskLogFile other("korvel", 7, platform);
     EXPECT_FALSE(other.isOpen());
     EXPECT_STREQ(other.fileName(), "");
     other.writeLine("dropped");
-    DiskLog unnamed(nullptr, 1, platform);
+    DiskLogFile unnamed(nullptr, 1, platform);
     EXPECT_STREQ(unnamed.fileName(), "c:\\vraxlogs\\\\.log");
 }
 
 TEST(DiskLog, WithoutALocalTimeNothingIsOpenedOrWritten) {
     FakePlatform platform;
     platform.clockWorks = false;
-    DiskLog log("korvel", 1, platform);
+    DiskLogFile log("korvel", 1, platform);
     EXPECT_FALSE(log.isOpen());
     EXPECT_EQ(platform.debug, "localtime has failed\n");
     platform.clockWorks = true;
-    DiskLog working("korvel", 1, platform);
+    DiskLogFile working("korvel", 1, platform);
     platform.clockWorks = false;
     working.writeLine("no time, no line");
     EXPECT_EQ(platform.files[kDefaultFile], "");
@@ -236,7 +252,7 @@ TEST(DiskLog, AnExistingFileIsNeverEmptiedEvenWhenItsFirstOpenFails) {
     platform.folders.insert({"c:\\vraxlogs", "c:\\vraxlogs\\korvel"});
     platform.files[kDefaultFile] = "yesterday's traffic\r\n";
     platform.refusedOnce.insert(kDefaultFile);
-    DiskLog log("korvel", 1, platform);
+    DiskLogFile log("korvel", 1, platform);
     ASSERT_TRUE(log.isOpen());
     log.writeLine("today");
     EXPECT_EQ(platform.files[kDefaultFile], "yesterday's traffic\r\n07/12/2026 09:05:03 today\r\n");
@@ -246,7 +262,7 @@ TEST(DiskLog, APathTooLongForTheNameOpensNoFileRatherThanAnother) {
     FakePlatform platform;
     const std::string root(240, 'r');
     platform.env = {{"RZ_ROOT", root}, {"RZ_SYSTEM", "sys"}};
-    DiskLog log("korvel", 1, platform);
+    DiskLogFile log("korvel", 1, platform);
     EXPECT_FALSE(log.isOpen());
     EXPECT_TRUE(platform.folderCalls.empty());
     EXPECT_NE(platform.debug.find("Can't open log file"), std::string::npos);
@@ -266,12 +282,13 @@ TEST(DiskLog, OpeningADatedFileDeletesThisLogsDatedFilesOlderThanTheDaysKept) {
                                              {"20271223.Log", sys_days{2027y / 12 / 23}}};
     for (const auto& name : others) platform.files[folder + "\\" + name];
     for (const auto& [name, day] : dated) platform.files[folder + "\\" + name];
-    std::unique_ptr<DiskLog> log;
+    std::unique_ptr<DiskLogFile> log;
     for (sys_days day = sys_days{2027y / 12 / 26}; day <= sys_days{2028y / 3 / 3}; day += days{1}) {
         const year_month_day date{day};
         platform.now = {
             int(date.year()), int(unsigned(date.month())), int(unsigned(date.day())), 10, 0, 0};
-        if (!log) log = std::make_unique<DiskLog>("korvel", DiskLog::kDailyFile, 3, platform);
+        if (!log)
+            log = std::make_unique<DiskLogFile>("korvel", DiskLogFile::kDailyFile, 3, platform);
         log->writeLine("x");
         dated[std::string(log->fileName()).substr(folder.size() + 1)] = day;
         std::set<std::string> want = others;
@@ -284,7 +301,8 @@ TEST(DiskLog, OpeningADatedFileDeletesThisLogsDatedFilesOlderThanTheDaysKept) {
     // Without days to keep (or with nonsense), nothing is deleted.
     const std::size_t before = platform.files.size();
     platform.now = {2029, 6, 1, 0, 0, 0};
-    for (int keep : {0, -1}) DiskLog keepAll("korvel", DiskLog::kHourlyFile, keep, platform);
+    for (int keep : {0, -1})
+        DiskLogFile keepAll("korvel", DiskLogFile::kHourlyFile, keep, platform);
     EXPECT_EQ(platform.files.size(), before + 1);
 }
 
@@ -294,14 +312,14 @@ TEST(DiskLog, ANearlyFullVolumeHoldsLinesBackAndSaysOnceWhenItStopsAndStarts) {
     traceState().view = &trace;
     setTracing(true);
     FakePlatform platform;
-    platform.free = DiskLog::kMinimumFreeBytes;
-    DiskLog log("korvel", DiskLog::kSingleFile, platform);
+    platform.free = DiskLogFile::kMinimumFreeBytes;
+    DiskLogFile log("korvel", DiskLogFile::kSingleFile, platform);
     log.writeLine("kept");
     platform.free = 900ull << 20;
-    platform.tick += DiskLog::kSpaceCheckPeriodMs;
+    platform.tick += DiskLogFile::kSpaceCheckPeriodMs;
     for (int second = 0; second < 120; ++second, platform.tick += 1000) log.writeLine("held");
     platform.free = 1536ull << 20;
-    platform.tick += DiskLog::kSpaceCheckPeriodMs;
+    platform.tick += DiskLogFile::kSpaceCheckPeriodMs;
     log.writeLine("kept again");
     EXPECT_EQ(platform.files[kDefaultFile],
               "07/12/2026 09:05:03 kept\r\n07/12/2026 09:05:03 kept again\r\n");
@@ -312,20 +330,20 @@ TEST(DiskLog, ANearlyFullVolumeHoldsLinesBackAndSaysOnceWhenItStopsAndStarts) {
 }
 
 TEST(DiskLog, AFileThatCannotBeOpenedOrWrittenIsTriedAgainAtMostOnceAMinuteInEveryMode) {
-    for (int mode : {DiskLog::kSingleFile, DiskLog::kDailyFile, DiskLog::kHourlyFile}) {
+    for (int mode : {DiskLogFile::kSingleFile, DiskLogFile::kDailyFile, DiskLogFile::kHourlyFile}) {
         FakePlatform platform;
         platform.folders.erase("c:");
-        DiskLog log("korvel", mode, platform);
+        DiskLogFile log("korvel", mode, platform);
         for (int second = 1; second <= 60; ++second, log.writeLine("lost")) platform.tick += 1000;
         platform.folders.insert("c:");  // the folder is back
-        platform.tick += DiskLog::kReopenPeriodMs - 1;
+        platform.tick += DiskLogFile::kReopenPeriodMs - 1;
         log.writeLine("lost");
         platform.tick += 1;
         log.writeLine("kept");
         platform.writable = false;  // the share is gone from under the open file
         log.writeLine("lost");
         platform.writable = true;
-        platform.tick += DiskLog::kReopenPeriodMs - 1;
+        platform.tick += DiskLogFile::kReopenPeriodMs - 1;
         log.writeLine("lost");
         platform.tick += 1;
         log.writeLine("kept after");
@@ -337,6 +355,158 @@ TEST(DiskLog, AFileThatCannotBeOpenedOrWrittenIsTriedAgainAtMostOnceAMinuteInEve
                                       "vrax_disklog: Can't write log file" + failed)
             << "mode " << mode;
     }
+}
+
+TEST(DiskLog, ACutLineIsEndedAndDatedFilesCompareTheWholeDateAndAnOpenPacesFromItsEnd) {
+    FakePlatform platform;
+    DiskLogFile log("korvel", DiskLogFile::kSingleFile, platform);
+    platform.roomLeft = 25;  // the volume fills in the middle of the line
+    log.writeLine("Read[vt1] 10 01 11");
+    EXPECT_FALSE(log.isOpen());
+    platform.roomLeft = SIZE_MAX;
+    platform.tick += DiskLogFile::kReopenPeriodMs;
+    log.writeLine("Read[vt1] 10 01 11");
+    EXPECT_EQ(platform.files[kDefaultFile],
+              "07/12/2026 09:05:03 Read[\r\n07/12/2026 09:05:03 Read[vt1] 10 01 11\r\n");
+
+    // A line a day later in the same hour, and a month later on the same day, opens a new file.
+    platform.folders.insert({"c:\\vraxlogs", "c:\\vraxlogs\\vt"});
+    DiskLogFile hourly("vt", DiskLogFile::kHourlyFile, platform);
+    DiskLogFile daily("vt", DiskLogFile::kDailyFile, platform);
+    for (const DiskLogPlatform::LocalTime& when : {DiskLogPlatform::LocalTime{2026, 12, 7, 9, 5, 3},
+                                                   {2026, 12, 8, 9, 30, 0},
+                                                   {2027, 1, 8, 9, 31, 0}}) {
+        platform.now = when;
+        hourly.writeLine("h");
+        daily.writeLine("d");
+    }
+    for (const char* file : {"20261207-09.log", "20261208-09.log", "20270108-09.log",
+                             "20261207.log", "20261208.log", "20270108.log"}) {
+        EXPECT_EQ(platform.files[std::string("c:\\vraxlogs\\vt\\") + file].size(), 23u) << file;
+    }
+
+    // An attempt that took longer than the retry period is not followed by another at once.
+    FakePlatform slow;
+    slow.tickPerFolderCall = 20000;  // a share that takes 20 s a call
+    slow.folders.erase("c:");
+    DiskLogFile stalled("korvel", DiskLogFile::kSingleFile, slow);
+    const std::size_t calls = slow.folderCalls.size();
+    EXPECT_EQ(calls, 3u);
+    slow.tick += 1000;
+    stalled.writeLine("lost");
+    EXPECT_EQ(slow.folderCalls.size(), calls) << "tried again straight after a slow attempt";
+    slow.tick += DiskLogFile::kReopenPeriodMs;
+    stalled.writeLine("lost");
+    EXPECT_EQ(slow.folderCalls.size(), 2 * calls);
+}
+
+// The fake above with one kind of file-system call held shut, like a share that stops
+// answering. The thread that stamps lines only reads the clock, which the writer's thread
+// never changes, and the test reads the files once the writer has drained. A held call gives
+// up after 10 s and says so: a log that waits on the file system fails the test, not hangs it.
+class HeldPlatform final : public FakePlatform {
+  public:
+    enum class Call { open, folder, space, write };
+
+    explicit HeldPlatform(Call held) : held_(held) {}
+
+    void release() {
+        std::lock_guard<std::mutex> hold(gateLock_);
+        released_ = true;
+        gate_.notify_all();
+    }
+    bool waitedItsFull10s() {
+        std::lock_guard<std::mutex> hold(gateLock_);
+        return timedOut_;
+    }
+
+    FileHandle openExisting(const char* path) override {
+        pass(Call::open);
+        return FakePlatform::openExisting(path);
+    }
+    void createDirectory(const char* path) override {
+        pass(Call::folder);
+        FakePlatform::createDirectory(path);
+    }
+    bool write(FileHandle file, const char* bytes, std::size_t length) override {
+        pass(Call::write);
+        return FakePlatform::write(file, bytes, length);
+    }
+    bool freeBytes(const char* folder, std::uint64_t& bytes) override {
+        pass(Call::space);
+        return FakePlatform::freeBytes(folder, bytes);
+    }
+    void close(FileHandle file) override {
+        FakePlatform::close(file);
+        closedOne = true;
+    }
+
+    std::atomic<bool> closedOne{false};
+
+  private:
+    void pass(Call call) {
+        std::unique_lock<std::mutex> hold(gateLock_);
+        if (call != held_ || released_) return;
+        if (!gate_.wait_for(hold, std::chrono::seconds(10), [&] { return released_; })) {
+            timedOut_ = true;
+        }
+    }
+
+    Call held_;
+    std::mutex gateLock_;
+    std::condition_variable gate_;
+    bool released_ = false;
+    bool timedOut_ = false;
+};
+
+TEST(DiskLog, AFileSystemThatHangsNeverHoldsTheWriterAndLostLinesAreCounted) {
+    using Call = HeldPlatform::Call;
+    for (Call held : {Call::open, Call::folder, Call::space, Call::write}) {
+        SCOPED_TRACE(static_cast<int>(held));
+        HeldPlatform platform(held);
+        if (held != Call::folder) platform.folders.insert({"c:\\vraxlogs", "c:\\vraxlogs\\korvel"});
+        auto writer = std::make_shared<LogWriter>(8);
+        std::uint64_t lost = 0;
+        {
+            DiskLog log("korvel", DiskLog::kSingleFile, 0, platform, writer);
+            // The open, and with a hanging write the first line too, wait in the writer
+            // thread; the queue holds 8 lines and the rest are counted.
+            for (int i = 0; i < 20; ++i) log.writeLine("line");
+            EXPECT_FALSE(log.drain(0));
+            platform.release();
+            ASSERT_TRUE(log.drain(10000));
+            log.writeLine("after");
+            ASSERT_TRUE(log.drain(10000));
+            lost = log.lostLines();
+        }
+        EXPECT_FALSE(platform.waitedItsFull10s()) << "the caller waited on the file system";
+        const std::string content = platform.files[kDefaultFile];
+        // 8 queued lines, and one more when a held write had already taken the first.
+        const std::uint64_t kept = 20 - lost;
+        EXPECT_TRUE(kept == 8 || (held == Call::write && kept == 9)) << kept;
+        std::string expected;
+        for (std::uint64_t i = 0; i < kept; ++i) expected += "07/12/2026 09:05:03 line\r\n";
+        expected += "07/12/2026 09:05:03 Disk log: " + std::to_string(lost) +
+                    " lines lost\r\n07/12/2026 09:05:03 after\r\n";
+        EXPECT_EQ(content, expected);
+    }
+}
+
+TEST(DiskLog, GoingAwayWaitsABoundedTimeForAWriteThatHangs) {
+    // Static: the thread left in its write outlives the test body.
+    static HeldPlatform platform(HeldPlatform::Call::write);
+    platform.folders.insert("c:\\vraxlogs");
+    {
+        DiskLog log("korvel", DiskLog::kSingleFile, platform);  // its own writer
+        log.writeLine("stuck");
+    }  // waits at most LogWriter::kFinishWaitMs, then leaves the thread to its write
+    EXPECT_FALSE(platform.waitedItsFull10s());
+    platform.release();
+    // The thread ends the write it was in, runs nothing more, and closes the file.
+    for (int i = 0; i < 1000 && !platform.closedOne; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(platform.files[kDefaultFile], "07/12/2026 09:05:03 stuck\r\n");
 }
 
 // The system's own files: lines survive the log and are appended across runs.
@@ -354,9 +524,10 @@ TEST(DiskLog, TheSystemLogAppendsAcrossRunsInRealFiles) {
     ::setenv("RZ_SYSTEM", "sys", 1);
 #endif
     for (const char* text : {"TX: 61 20 05 86 ", "Read[vt1] 10 01 "}) {
-        DiskLog log(kDriverLogName, kDriverLogMode);
-        ASSERT_TRUE(log.isOpen()) << log.fileName();
+        DiskLog log(kDriverLogName, kDriverLogMode);  // with a writer thread of its own
         log.writeLine(text);
+        ASSERT_TRUE(log.drain(10000));
+        ASSERT_TRUE(log.isOpen()) << log.fileName();
     }
 #ifdef _WIN32
     _putenv_s("RZ_ROOT", "");

@@ -198,6 +198,7 @@ TEST_F(MainWindowTest, LoggingCreatesTheLogFileAndChosenAgainClosesIt) {
     EXPECT_EQ(main().diskLog(), nullptr);
     EXPECT_FALSE(checked(IDM_DEBUG_LOGGING));
     main().logTraffic("dropped while the log is off");
+    ASSERT_TRUE(main().drainLog(10000));
 
     const std::string log = readFile(logFile());
     EXPECT_TRUE(
@@ -209,6 +210,7 @@ TEST_F(MainWindowTest, LogToDiskInTheSettingsOpensTheLogAtStartAndMarksIt) {
     settings("[KORVEL]\r\nLogToDisk=1\r\nDebugMode=1\r\n");
     ASSERT_NE(create(), nullptr);
     ASSERT_NE(main().diskLog(), nullptr);
+    ASSERT_TRUE(main().drainLog(10000));
     EXPECT_TRUE(main().diskLog()->isOpen());
     EXPECT_TRUE(checked(IDM_DEBUG_LOGGING));
     EXPECT_TRUE(std::filesystem::exists(logFile()));

@@ -38,7 +38,7 @@ void CheckedPort::onBytes(comms::SerialPort* owner) {
 Exchange CheckedPort::ask(Question question, std::chrono::milliseconds timeout) {
     Exchange exchange;
     exchange.question = question;
-    purge(comms::kPurgeRxAbort | comms::kPurgeRxClear);
+    purge(comms::kPurgeRxClear);
     std::unique_lock lock(mutex_);
     received_.clear();
     const std::vector<std::uint8_t> frame = questionFrame(question);
