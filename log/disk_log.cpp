@@ -7,8 +7,8 @@
 #include <string>
 
 #include "log/dated_log_files.h"
-#include "log/trace.h"
 #include "log/events_journal.h"
+#include "log/trace.h"
 #include "log/traffic_line.h"
 
 namespace korvel::log {
