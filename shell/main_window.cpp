@@ -152,7 +152,7 @@ void MainWindow::announceFiles() {
         "Settings file " + settingsFileInUse(settings_.pathOf(deviceSettings_.fileName().c_str()));
     log::traceText(settingsFile.c_str());
     log::recordEvent(log::EventKind::kStart, 0, "Traffic log %s",
-                     diskLog_ ? diskLog_->fileName() : "off (LogToDisk=0)");
+                     diskLog_ ? diskLog_->fileName().c_str() : "off (LogToDisk=0)");
     if (!diskLog_) return;
     const std::string logFile = std::string("Log file ") + diskLog_->fileName();
     log::traceText(logFile.c_str());

@@ -31,6 +31,11 @@ class MemoryLogPlatform final : public log::DiskLogPlatform {
         folders.insert(path);
     }
     void seekToEnd(FileHandle) override {}
+    int lastByte(FileHandle file) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        const std::string& text = files[open.at(file)];
+        return text.empty() ? -1 : static_cast<unsigned char>(text.back());
+    }
     bool write(FileHandle file, const char* bytes, std::size_t length) override {
         std::lock_guard<std::mutex> held(gate);
         std::lock_guard<std::mutex> lock(mutex);
