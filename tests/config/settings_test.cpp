@@ -275,7 +275,7 @@ TEST_P(SettingsFiles, TheCommentedExampleReadsAsTheDefaultsAndTakesASitesEdits) 
         }
         previous = line;
     }
-    EXPECT_EQ(keys, 11 + 2 * 5);  // KORVEL, and VT1 and VT2 in full
+    EXPECT_EQ(keys, 13 + 2 * 5);  // KORVEL, and VT1 and VT2 in full
 
     writeFile(deviceFile(), example);
     DeviceSettings device(*settings, 10);
