@@ -38,6 +38,20 @@ int countDumps(char* oldest, std::size_t oldestSize) {
     return count;
 }
 
+// Every folder on the way; those that exist stay as they are. Made when a dump is written, on
+// the thread that writes it, so that a log folder on a share that stops answering never holds
+// up the driver's start.
+void makeFolders() {
+    char prefix[MAX_PATH];
+    for (std::size_t i = 1; gFolder[i] != '\0'; ++i) {
+        if (gFolder[i] != '\\') continue;
+        std::memcpy(prefix, gFolder, i);
+        prefix[i] = '\0';
+        CreateDirectoryA(prefix, nullptr);
+    }
+    CreateDirectoryA(gFolder, nullptr);
+}
+
 void removeOldDumps() {
     char oldest[MAX_PATH];
     for (int guard = 0; guard < 1000 && countDumps(oldest, sizeof oldest) > kKeptDumps; ++guard) {
@@ -52,15 +66,6 @@ void removeOldDumps() {
 bool prepareDumps(const char* folder) {
     if (folder == nullptr || std::strlen(folder) + 64 >= sizeof gFolder) return false;
     std::snprintf(gFolder, sizeof gFolder, "%s", folder);
-    // Every folder on the way; those that exist stay as they are.
-    char prefix[MAX_PATH];
-    for (std::size_t i = 1; gFolder[i] != '\0'; ++i) {
-        if (gFolder[i] != '\\') continue;
-        std::memcpy(prefix, gFolder, i);
-        prefix[i] = '\0';
-        CreateDirectoryA(prefix, nullptr);
-    }
-    CreateDirectoryA(gFolder, nullptr);
     // Windows' own dbghelp only: never one dropped beside the program or in the current folder.
     HMODULE dbghelp = LoadLibraryExW(L"dbghelp.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (dbghelp == nullptr) return false;
@@ -79,6 +84,7 @@ bool writeDump(const char* tag, EXCEPTION_POINTERS* exception, char* path, std::
     std::snprintf(file, sizeof file, "%s\\korvel-%04u%02u%02u-%02u%02u%02u-%03u-%lu-%s.dmp",
                   gFolder, now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
                   now.wMilliseconds, static_cast<unsigned long>(GetCurrentProcessId()), tag);
+    makeFolders();
     HANDLE handle = CreateFileA(file, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     bool written = false;

@@ -12,7 +12,8 @@ namespace korvel::shell {
 // allocates nothing, so that it works from a crashed thread.
 inline constexpr int kKeptDumps = 10;
 
-// Loads dbghelp from the system's folder and remembers the folder (made if missing).
+// Loads dbghelp from the system's folder and remembers the folder (made, if missing, when a
+// dump is written).
 // False when either cannot be had; dumps are then not written.
 bool prepareDumps(const char* folder);
 
