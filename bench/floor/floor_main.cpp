@@ -15,15 +15,19 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/slot_layout.h"
+#include "infodriver/infodriver_messages.h"
+
 namespace {
 
-constexpr UINT kConnectRequest = 49154;
-constexpr UINT kConnectDone = 49153;
-constexpr UINT kLibraryData = 2074;
-constexpr UINT kClientGone = 2725;
-constexpr UINT kSlotWrite = 2726;
-constexpr UINT kSlotChanged = 2728;
-constexpr UINT kPeerWindow = 2729;
+namespace messages = korvel::infodriver;
+constexpr UINT kConnectRequest = messages::IFMSG_CONNECTREQ;
+constexpr UINT kConnectDone = messages::IFMSG_CONNECTDONE;
+constexpr UINT kLibraryData = messages::IFMSG_LIBRARYDATA;
+constexpr UINT kClientGone = messages::IFMSG_CLIENTGONE;
+constexpr UINT kSlotWrite = messages::IFMSG_SLOTWRITE;
+constexpr UINT kSlotChanged = messages::IFMSG_SLOTCHANGED;
+constexpr UINT kPeerWindow = messages::IFMSG_PEERWINDOW;
 constexpr UINT kReadReply = WM_APP + 1;
 constexpr int kMaxVts = 16;
 
@@ -110,7 +114,8 @@ LRESULT CALLBACK vtWindow(HWND window, UINT message, WPARAM wParam, LPARAM lPara
             return gLibraryData(window, wParam, lParam);
         case kSlotChanged: {
             const char* text = reinterpret_cast<const char*>(lParam);
-            if (vt == nullptr || wParam != 1 || text == nullptr) return 0;
+            if (vt == nullptr || wParam != korvel::engine::kCommandSlot || text == nullptr)
+                return 0;
             static const BYTE kStop[3] = {0x20, 0x00, 0x20};
             static const BYTE kPlay[3] = {0x20, 0x01, 0x21};
             const BYTE* frame = std::strcmp(text, "2") == 0   ? kPlay
@@ -133,7 +138,8 @@ LRESULT CALLBACK vtWindow(HWND window, UINT message, WPARAM wParam, LPARAM lPara
             char text[8];
             std::snprintf(text, sizeof text, "%s", vt->pending);
             vt->pending[0] = '\0';
-            gSlotTraffic(vt->peer, kSlotWrite, 2, reinterpret_cast<LPARAM>(text), 1,
+            gSlotTraffic(vt->peer, kSlotWrite, korvel::engine::kTransportStateSlot,
+                         reinterpret_cast<LPARAM>(text), 1,
                          static_cast<int>(std::strlen(text)) + 1);
             return 0;
         }
