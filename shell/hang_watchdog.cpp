@@ -4,6 +4,7 @@ namespace korvel::shell {
 namespace {
 
 std::atomic<std::uint32_t> gBeats{0};
+constexpr DWORD kStopWaitMs = 2000;
 
 // How often the watchdog looks: often enough that a hang is caught within a second or so of
 // the limit, rarely enough to cost nothing.
@@ -29,8 +30,11 @@ HangWatchdog::HangWatchdog(unsigned limitSeconds, HangAction onHang)
 HangWatchdog::~HangWatchdog() {
     if (thread_ != nullptr) {
         SetEvent(stop_);
-        WaitForSingleObject(thread_, INFINITE);
+        // The thread answers the event within one look; one that is writing a hang's evidence
+        // ends the process itself, so the main thread never waits on it for long.
+        const bool ended = WaitForSingleObject(thread_, kStopWaitMs) == WAIT_OBJECT_0;
         CloseHandle(thread_);
+        if (!ended) return;  // its event stays for it
     }
     if (stop_ != nullptr) CloseHandle(stop_);
 }
