@@ -29,6 +29,24 @@ std::string hexBytes(std::span<const std::uint8_t> bytes) {
     return text;
 }
 
+std::optional<LogLine> parseLogLine(std::string_view line) {
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
+    // "<seconds>.<microseconds> <deck> <event>[ <detail>]"
+    long long seconds = 0, micros = 0;
+    int deck = 0, consumed = 0;
+    char event[32] = {};
+    const std::string text(line);
+    if (std::sscanf(text.c_str(), "%lld.%6lld %d %31s%n", &seconds, &micros, &deck, event,
+                    &consumed) != 4)
+        return std::nullopt;
+    LogLine parsed;
+    parsed.time = Instant{seconds * 1'000'000 + micros};
+    parsed.deck = deck;
+    parsed.event = event;
+    if (static_cast<std::size_t>(consumed) < text.size()) parsed.detail = text.substr(consumed + 1);
+    return parsed;
+}
+
 void WireLog::write(Instant time, int deck, std::string_view event, std::string_view detail) {
     const std::string line = formatLogLine(time, deck, event, detail);
     std::fprintf(out_, "%s\n", line.c_str());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -17,6 +18,15 @@ namespace korvel::sim::vtr {
 // and, for wire events, the bytes as two-digit lower-case hexadecimal.
 std::string formatLogLine(Instant time, int deck, std::string_view event, std::string_view detail);
 std::string hexBytes(std::span<const std::uint8_t> bytes);
+
+// One line of the log read back (by the tools that follow it); none for a line cut short.
+struct LogLine {
+    Instant time{0};
+    int deck = 0;
+    std::string event;
+    std::string detail;
+};
+std::optional<LogLine> parseLogLine(std::string_view line);
 
 // The log's file: standard output for an empty path, else the file emptied (each run starts a
 // log of its own); none, with the reason on standard error, when it cannot be opened.

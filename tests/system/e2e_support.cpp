@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "engine/slot_layout.h"
+#include "sim/vtr/wire_log.h"
 #include "tests/support/emulator_process.h"
 
 namespace korvel::e2e {
@@ -210,12 +211,9 @@ std::vector<DeckEvent> Decks::since(std::size_t mark) const {
     std::istringstream lines(text->substr(mark));
     std::string line;
     while (std::getline(lines, line)) {
-        std::istringstream words(line);
-        std::string seconds;
-        DeckEvent event;
-        if (!(words >> seconds >> event.deck >> event.event)) continue;  // a line cut short
-        std::getline(words >> std::ws, event.detail);
-        events.push_back(std::move(event));
+        auto parsed = sim::vtr::parseLogLine(line);
+        if (!parsed) continue;  // a line cut short
+        events.push_back({parsed->deck, std::move(parsed->event), std::move(parsed->detail)});
     }
     return events;
 }
