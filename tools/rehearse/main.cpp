@@ -216,7 +216,8 @@ int main(int argc, char** argv) {
                    "\nStarted: " + started + "\nCommand: " + commandLineText(argc, argv) +
                    "\nResult: " + resultSummary(run.steps) + "\n"}};
     report.insert(report.end(), sections.begin(), sections.end());
-    const std::string text = reportText("Korvel rehearsal report", report);
+    const std::string text =
+        reportText("Korvel rehearsal report (korvel-rehearse " KORVEL_REHEARSE_VERSION ")", report);
     std::printf("Result: %s\n", resultSummary(run.steps).c_str());
     if (writeFile(reportPath, text)) {
         char full[MAX_PATH] = {};
