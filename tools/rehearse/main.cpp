@@ -219,14 +219,25 @@ int main(int argc, char** argv) {
     const std::string text =
         reportText("Korvel rehearsal report (korvel-rehearse " KORVEL_REHEARSE_VERSION ")", report);
     std::printf("Result: %s\n", resultSummary(run.steps).c_str());
-    if (writeFile(reportPath, text)) {
-        char full[MAX_PATH] = {};
-        GetFullPathNameA(reportPath.c_str(), MAX_PATH, full, nullptr);
-        std::printf("Report: %s\n", full);
-    } else {
-        std::fprintf(stderr, "korvel-rehearse: cannot write the report %s (error %lu)\n",
-                     reportPath.c_str(), static_cast<unsigned long>(GetLastError()));
-        return kExitFailed;
+    // A package unpacked where this user may not write (under Program Files, say) still
+    // leaves its report: in the user's temporary folder, when no place was asked for.
+    std::string written = reportPath;
+    if (!writeFile(written, text)) {
+        const DWORD error = GetLastError();
+        char temp[MAX_PATH] = {};
+        if (!options.reportPath.empty() || GetTempPathA(MAX_PATH, temp) == 0 ||
+            !writeFile(written = std::string(temp) + reportPath, text)) {
+            std::fprintf(stderr, "korvel-rehearse: cannot write the report %s (error %lu)\n",
+                         reportPath.c_str(), static_cast<unsigned long>(error));
+            return kExitFailed;
+        }
+        std::printf(
+            "The current folder takes no file (error %lu): the report went to the "
+            "temporary folder.\n",
+            static_cast<unsigned long>(error));
     }
+    char full[MAX_PATH] = {};
+    GetFullPathNameA(written.c_str(), MAX_PATH, full, nullptr);
+    std::printf("Report: %s\n", full);
     return anyFailed(run.steps) || run.steps.empty() ? kExitFailed : kExitPassed;
 }
