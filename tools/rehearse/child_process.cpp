@@ -17,8 +17,10 @@ ChildJob::~ChildJob() {
     if (job_ != nullptr) CloseHandle(job_);
 }
 
-bool ChildJob::add(HANDLE process) const {
-    return job_ != nullptr && AssignProcessToJobObject(job_, process) != FALSE;
+bool ChildJob::add(HANDLE process) {
+    if (job_ != nullptr && AssignProcessToJobObject(job_, process)) return true;
+    refused_ = true;
+    return false;
 }
 
 ChildProcess::~ChildProcess() {
@@ -30,7 +32,7 @@ ChildProcess::~ChildProcess() {
 }
 
 bool ChildProcess::start(const std::string& commandLine, const std::string& folder, bool pipes,
-                         const ChildJob& job, std::string& error) {
+                         ChildJob& job, std::string& error) {
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE childInput = nullptr;
     HANDLE childOutput = nullptr;

@@ -20,13 +20,15 @@ class ChildJob {
     ChildJob(const ChildJob&) = delete;
     ChildJob& operator=(const ChildJob&) = delete;
 
-    // False where the job could not be made (a Windows that refuses nested jobs): the
-    // children are then ended one by one, and a killed rehearsal may leave them.
-    bool usable() const { return job_ != nullptr; }
-    bool add(HANDLE process) const;
+    // False where the job could not be made or took no process (Windows 7 refuses a job
+    // inside the job that a scheduler may run us in): the children are then ended one by
+    // one, and a killed rehearsal may leave them.
+    bool usable() const { return job_ != nullptr && !refused_; }
+    bool add(HANDLE process);
 
   private:
     HANDLE job_ = nullptr;
+    bool refused_ = false;
 };
 
 // One program started with a command line and a working folder, in the job. With pipes, its
@@ -40,8 +42,8 @@ class ChildProcess {
 
     // Starts it; false with Windows' reason in error. It is a process group of its own, so that
     // Ctrl+C in our console reaches only us: we end it in order.
-    bool start(const std::string& commandLine, const std::string& folder, bool pipes,
-               const ChildJob& job, std::string& error);
+    bool start(const std::string& commandLine, const std::string& folder, bool pipes, ChildJob& job,
+               std::string& error);
 
     DWORD id() const { return id_; }
     bool running() const;
