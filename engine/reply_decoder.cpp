@@ -123,7 +123,9 @@ void VtDevice::reportUnrecognisedReply(const std::uint8_t* frame, int count) {
 }
 
 void VtDevice::recoverComms() {
-    if (!commsFailed) return;
+    // A port lost while this reply was handled (the command it let go found the device
+    // gone) is no recovery: the VT stays failed until the port is back and answers.
+    if (!commsFailed || portLost) return;
     if (failJournaled) {
         log::recordEvent(log::EventKind::kRecover, vtIndex,
                          "Communication back after %u tx time-outs",

@@ -447,6 +447,21 @@ TEST_F(Exchange, ALostPortFailsTheVtIsTriedOncePerRoundAndRecoversWhenItOpens) {
     EXPECT_EQ(std::count(host.trafficLog.begin(), host.trafficLog.end(), "Com port [1] lost"), 2);
 }
 
+// The device goes while a reply is handled: the command the reply lets go finds it gone. The
+// VT is failed from then on; the reply that came before must not put it back to "OK".
+TEST_F(Exchange, ADeviceGoneUnderAReplyLeavesTheVtFailed) {
+    settle();
+    testing::FakeSerial& port = serialOf(vt());
+    deck().script({{}});       // play goes unanswered for now ...
+    write(kCommandSlot, "2");
+    write(kCommandSlot, "1");  // ... so stop waits in the queue
+    port.goneOnWrite = true;
+    deck().send(sim::vtr::makeAck());
+    EXPECT_EQ(host.trafficLog.back(), "Com port [1] lost");
+    EXPECT_EQ(host.panelOf(engine::kCommsField, 1), "!! tFAIL !!");
+    EXPECT_EQ(slot(kCommsStateSlot), "1,0,");
+}
+
 TEST_F(Exchange, AVanishedInfodriverIsNoticedOnThePollAndClosesTheProgramOnce) {
     settle();
     slots().gone = true;

@@ -116,6 +116,7 @@ class FakeSerial final : public engine::VtSerial {
         closed = true;
     }
     bool lost() const override { return isLost; }
+    bool goneOnWrite = false;
     int setNotifyWindow(int size) override {
         calls.push_back("notify");
         readSize = size;
@@ -123,6 +124,7 @@ class FakeSerial final : public engine::VtSerial {
     }
     // A port that is closed or whose device has gone refuses writes, as the library does.
     int write(const std::uint8_t* bytes, int length) override {
+        if (goneOnWrite) isLost = true;  // the device went before the reader could tell
         if (isLost || closed) return -1;
         written.emplace_back(bytes, bytes + length);
         return length;
