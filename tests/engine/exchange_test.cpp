@@ -11,9 +11,9 @@
 
 #include "engine/command_table.h"
 #include "engine/device_list.h"
-#include "log/events_journal.h"
 #include "engine/slot_layout.h"
 #include "infodriver/infodriver_messages.h"
+#include "log/events_journal.h"
 #include "sim/vtr/deck.h"
 #include "sim/vtr/frame.h"
 #include "support/engine_fixture.h"
@@ -452,7 +452,7 @@ TEST_F(Exchange, ALostPortFailsTheVtIsTriedOncePerRoundAndRecoversWhenItOpens) {
 TEST_F(Exchange, ADeviceGoneUnderAReplyLeavesTheVtFailed) {
     settle();
     testing::FakeSerial& port = serialOf(vt());
-    deck().script({{}});       // play goes unanswered for now ...
+    deck().script({{}});  // play goes unanswered for now ...
     write(kCommandSlot, "2");
     write(kCommandSlot, "1");  // ... so stop waits in the queue
     port.goneOnWrite = true;
