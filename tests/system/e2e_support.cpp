@@ -7,30 +7,14 @@
 #include <sstream>
 
 #include "engine/slot_layout.h"
+#include "sim/common/win32_files.h"
 #include "sim/vtr/wire_log.h"
 #include "tests/support/emulator_process.h"
 
 namespace korvel::e2e {
 namespace {
 
-void removeTree(const std::string& folder) {
-    WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &entry);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = entry.cFileName;
-            if (name == "." || name == "..") continue;
-            const std::string path = folder + "\\" + name;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                removeTree(path);
-            } else {
-                DeleteFileA(path.c_str());
-            }
-        } while (FindNextFileA(search, &entry));
-        FindClose(search);
-    }
-    RemoveDirectoryA(folder.c_str());
-}
+using sim::removeTree;
 
 // A Unix path as wine sees it.
 std::string unixPath(const char* path) {
@@ -107,21 +91,6 @@ void SettingsTree::useTwoDecks(int device) const {
         set(device, section, "Port", std::to_string(Decks::kPort1 + vt - 1));
         set(device, section, "Parity", "N");
     }
-}
-
-std::optional<std::string> readWholeFile(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-    std::string text;
-    char chunk[4096];
-    DWORD count = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &count, nullptr) && count > 0) {
-        text.append(chunk, count);
-    }
-    CloseHandle(file);
-    return text;
 }
 
 std::string driverFolder() {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/common/win32_files.h"
 #include "sim/probe/driver_window.h"
 #include "tests/support/emulator_process.h"
 
@@ -43,7 +44,7 @@ class SettingsTree {
     std::string root_;
 };
 
-std::optional<std::string> readWholeFile(const std::string& path);
+using sim::readWholeFile;
 
 // The folder of the korvel.exe under test: KORVEL_DRIVER_FOLDER, else the test program's.
 std::string driverFolder();

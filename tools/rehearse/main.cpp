@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/common/win32_files.h"
 #include "tools/rehearse/pc_facts.h"
 #include "tools/rehearse/rehearsal_options.h"
 #include "tools/rehearse/rehearsal_report.h"
@@ -35,20 +36,6 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
     return TRUE;
 }
 
-std::string readWholeFile(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return {};
-    std::string text;
-    char chunk[65536];
-    DWORD count = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &count, nullptr) && count > 0)
-        text.append(chunk, count);
-    CloseHandle(file);
-    return text;
-}
-
 // Every file under the folder, its name and then its text, in the order Windows lists them.
 void appendFiles(const std::string& folder, const std::string& shown, std::string& body) {
     WIN32_FIND_DATAA entry;
@@ -60,7 +47,7 @@ void appendFiles(const std::string& folder, const std::string& shown, std::strin
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             appendFiles(folder + "\\" + name, shown + name + "\\", body);
         } else {
-            std::string text = readWholeFile(folder + "\\" + name);
+            std::string text = korvel::sim::readWholeFile(folder + "\\" + name).value_or("");
             std::string clean;
             for (char c : text)
                 if (c != '\r') clean += c;

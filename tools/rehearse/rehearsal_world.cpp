@@ -6,6 +6,7 @@
 #include "config/device_settings.h"
 #include "config/setting_keys.h"
 #include "shell/resource.h"
+#include "sim/common/win32_files.h"
 #include "sim/probe/driver_window.h"
 
 namespace korvel::tools::rehearse {
@@ -13,6 +14,8 @@ namespace korvel::tools::rehearse {
 std::atomic<bool> gInterrupted{false};
 
 namespace {
+
+using sim::removeTree;
 
 constexpr const char* kFolderPrefix = "korvel-rehearse-";
 constexpr const char* kSystem = "sys";
@@ -34,26 +37,6 @@ std::string besideOrAbove(const std::string& folder, const std::string& name) {
     const std::string parent = folderOf(folder.substr(0, folder.size() - 1));
     if (!parent.empty() && fileExists(parent + name)) return parent + name;
     return {};
-}
-
-void removeTree(const std::string& folder) {
-    WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &entry);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = entry.cFileName;
-            if (name == "." || name == "..") continue;
-            const std::string path = folder + "\\" + name;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                removeTree(path);
-            } else {
-                SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(path.c_str());
-            }
-        } while (FindNextFileA(search, &entry));
-        FindClose(search);
-    }
-    RemoveDirectoryA(folder.c_str());
 }
 
 bool processRuns(DWORD id) {
